@@ -1,0 +1,13 @@
+# Adds every .cpp of a folder to a target; *_win.cpp only on Windows, *_posix.cpp only elsewhere.
+function(fotrel_folder_sources target folder)
+  file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
+  foreach(_f IN LISTS _srcs)
+    if(WIN32 AND _f MATCHES "_posix\\.cpp$")
+      continue()
+    endif()
+    if(NOT WIN32 AND _f MATCHES "_win\\.cpp$")
+      continue()
+    endif()
+    target_sources(${target} PRIVATE ${_f})
+  endforeach()
+endfunction()

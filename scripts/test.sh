@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: native (gcc, sanitizers), Windows (MinGW, under Wine),
+# and a short run of each fuzz target.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+./scripts/deps.sh
+jobs=$(nproc)
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+
+echo "== native build (gcc, AddressSanitizer + UBSan)"
+cmake -S . -B build/linux "${gen[@]}" -DCMAKE_BUILD_TYPE=Debug -DFOTREL_SANITIZE=ON -DFOTREL_BENCH=ON >/dev/null
+cmake --build build/linux -j "$jobs"
+echo "== native tests"
+(cd build/linux && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
+
+echo "== Windows build (MinGW-w64)"
+cmake -S . -B build/win "${gen[@]}" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+cmake --build build/win -j "$jobs"
+echo "== Windows tests under Wine"
+. scripts/wine-env.sh
+wine_prefix_init
+wine_server_keep
+trap wine_server_stop EXIT
+(cd build/win && ctest --output-on-failure)
+
+echo "== fuzz targets (clang, libFuzzer), a short run each"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DFOTREL_FUZZ=ON -DFOTREL_TESTS=OFF -DFOTREL_SERVICE=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs"
+./scripts/fuzz.sh "${FOTREL_FUZZ_SECONDS:-15}"
+echo "== all tests passed"

@@ -1,0 +1,36 @@
+# Sourced by the build and test scripts: the project's Wine settings.
+# Every Windows program of the project runs in its own prefix under build/, never the user's ~/.wine.
+_fotrel_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-$_fotrel_root/build/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=}
+# UTF-8 command-line arguments reach GetCommandLineW intact only under a UTF-8 locale.
+export LANG=C.UTF-8
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Creates the prefix once and links a CJK font so Chinese text is legible.
+wine_prefix_init() {
+  if [ ! -f "$WINEPREFIX/.fotrel-ready" ]; then
+    mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -w
+    "$WINE" regedit "$_fotrel_root/scripts/wine-fonts.reg" >/dev/null 2>&1
+    "$WINE" regedit "$_fotrel_root/scripts/wine-fonts-cn.reg" >/dev/null 2>&1
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.fotrel-ready"
+  fi
+}
+
+# Keeps one wineserver alive for a run of many Wine processes (each start then costs far less).
+# Also starts Wine's background services here, with their output detached: started by the first
+# test instead, they would inherit CTest's output pipe and keep it open for good.
+wine_server_keep() {
+  "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+  "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+wine_server_stop() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+}

@@ -1,0 +1,1 @@
+// The per-file piece rule of the upload worker (written next).
