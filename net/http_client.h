@@ -79,15 +79,35 @@ class CHttpClient : public CEventSocket {
   const CUrl& CurrentUrl() const { return m_url; }
 
  protected:
+  // Called for 401 (proxy false) and 407 (proxy true); true would accept the response as it is.
+  // No scheme is registered, so the default refuses.
   virtual bool NegotiateAuthentication(bool proxy);
+  // Called with each "set-cookie" value; keeps no cookie.
   virtual void OnSetCookie(const std::u16string& value);
 
+  // The bounds in force; a derived class (tests) may lower them.
+  size_t m_maxResponseBytes = kMaxResponseBytes;
+  size_t m_maxHeaderLines = kMaxHeaderLines;
+
  private:
+  bool RunExchange(const std::u16string& url, const HttpRequestSettings& s);
+  bool ConnectTo(const CUrl& url);
   bool SendRequest(const HttpRequestSettings& s);
   std::string BuildRequestText(const HttpRequestSettings& s) const;
   ResponseReadResult ReadResponse(const HttpRequestSettings& s);
+  ResponseReadResult ReadResponseParts(const HttpRequestSettings& s);
+  ResponseReadResult ReadHeaderBlock(size_t* blockStart, size_t* headerEnd);
+  ResponseReadResult ParseStatusLine(size_t blockStart, size_t headerEnd, size_t* linesStart);
+  bool ParseHeaderLines(const char* begin, const char* end);
+  void AddHeaderLine(const char* begin, const char* end);
+  ResponseReadResult ReadKnownLengthBody(const HttpRequestSettings& s, size_t bodyStart,
+                                         const std::u16string& lengthText);
+  ResponseReadResult ReadBodyToClose(const HttpRequestSettings& s, size_t bodyStart);
+  ResponseReadResult ReadChunkedBody(const HttpRequestSettings& s, size_t bodyStart);
+  bool Receive(uint32_t capacity, uint32_t* received, const HttpRequestSettings& s);
   bool JudgeStatus(const HttpRequestSettings& s, int redirectDepth);
   bool FollowRedirect(const HttpRequestSettings& s, int redirectDepth);
+  bool ResolveLocation(const std::u16string& location, CUrl* target) const;
 
   std::map<std::u16string, std::u16string, HeaderNameLess> m_headers;
   std::vector<std::u16string> m_challenges;
@@ -100,4 +120,9 @@ class CHttpClient : public CEventSocket {
   size_t m_bodyLength = 0;
   const HttpRequestSettings* m_settings = nullptr;
   ResponseReadResult m_readResult = ResponseReadResult::NothingRead;
+  // Where the open connection goes: a kept-alive connection is reused only for the same place.
+  std::u16string m_connHost;
+  uint16_t m_connPort = 0;
+  size_t m_headerLines = 0;      // header and trailer lines of the current response
+  size_t m_responseBytes = 0;    // bytes received for the current response
 };

@@ -30,3 +30,53 @@ enum class ClientErrorCode : int {
 
 // "Success", "ReaderSetupFailed", ...
 const char* ClientErrorName(ClientErrorCode code);
+
+class CSoapClient {
+ public:
+  // The endpoint URL, e.g. "http://host:port/WebService/Passport.asmx" (at most 2083 characters).
+  explicit CSoapClient(const std::u16string& endpointUrl);
+  virtual ~CSoapClient();
+  CSoapClient(const CSoapClient&) = delete;
+  CSoapClient& operator=(const CSoapClient&) = delete;
+
+  // The reason of the last failed call (Success after a good one).
+  ClientErrorCode GetClientError() const { return m_clientError; }
+  // The fault of the last call that ended with status 500.
+  const SoapFaultInfo& GetFault() const { return m_fault; }
+  // 0 means the default of 10000 ms.
+  void SetTimeout(uint32_t milliseconds) { m_timeout = milliseconds; }
+  const std::u16string& Endpoint() const { return m_endpointText; }
+  // The transport, for a caller that wants to look at the last exchange.
+  const CHttpClient& Http() const { return m_http; }
+
+ protected:
+  // Runs one call of operation `index` of `handler` (the service client itself) over `record`,
+  // whose inputs the caller has filled in. `copyResult` runs only when everything succeeded.
+  // The record is zeroed before this returns.
+  template <typename CopyResult>
+  HResult Invoke(CSoapHandler& handler, int index, void* record, size_t recordSize, const char16_t* soapActionLine,
+                 CopyResult copyResult) {
+    HResult hr = RunCall(handler, index, record, soapActionLine);
+    if (Succeeded(hr)) copyResult();
+    FinishCall(handler, record, recordSize);
+    return hr;
+  }
+
+ private:
+  HResult RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine);
+  void FinishCall(CSoapHandler& handler, void* record, size_t recordSize);
+  HResult Post(const char16_t* soapActionLine);
+
+  std::u16string m_endpointText;
+  CUrl m_endpoint;
+  bool m_endpointValid = false;
+  CHttpClient m_http;
+  CStringWriteStream m_requestBody;
+  // The response read by the last post: a view into the transport's buffer, never a copy.
+  const char* m_response = nullptr;
+  size_t m_responseLength = 0;
+  ClientErrorCode m_clientError = ClientErrorCode::Success;
+  uint32_t m_timeout = 0;
+  SoapFaultInfo m_fault;
+  std::unique_ptr<CSaxReader> m_reader;
+};

@@ -18,7 +18,10 @@ struct SoapBlob {
   const uint8_t* data;
 };
 
-inline SoapString SoapStringOf(const std::u16string* text) {
+// A zero-terminated text as a string value; null stays absent.
+inline SoapString SoapStringOf(const char16_t* text) {
   if (!text) return SoapString{nullptr, 0};
-  return SoapString{text->c_str(), static_cast<uint32_t>(text->size())};
+  uint32_t n = 0;
+  while (text[n]) ++n;
+  return SoapString{text, n};
 }

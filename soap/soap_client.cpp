@@ -1,0 +1,137 @@
+#include "soap/soap_client.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "soap/fault_parser.h"
+
+namespace {
+
+constexpr size_t kMaxEndpointLength = 2083;
+constexpr uint32_t kDefaultTimeoutMs = 10000;
+
+const char* const kClientErrorNames[] = {
+    "Success",    "ReaderSetupFailed", "ArgumentSetupFailed", "GenerateFailed", "ConnectFailed", "SendFailed",
+    "ServerStatus", "SoapFault",       "FaultParseFailed",    "ReadFailed",     "ParseFailed",
+};
+
+}  // namespace
+
+const char* ClientErrorName(ClientErrorCode code) {
+  const int i = static_cast<int>(code);
+  if (i < 0 || i >= static_cast<int>(sizeof kClientErrorNames / sizeof kClientErrorNames[0])) return "Unknown";
+  return kClientErrorNames[i];
+}
+
+CSoapClient::CSoapClient(const std::u16string& endpointUrl) : m_endpointText(endpointUrl) {
+  m_endpointValid = endpointUrl.size() <= kMaxEndpointLength && m_endpoint.Parse(endpointUrl);
+  if (m_endpointValid && m_endpoint.port == 0) m_endpoint.port = 80;
+}
+
+CSoapClient::~CSoapClient() = default;
+
+HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine) {
+  if (!m_reader) {
+    HResult hr = CSaxReader::Create(&m_reader);
+    if (Failed(hr)) {
+      m_clientError = ClientErrorCode::ReaderSetupFailed;
+      return hr;
+    }
+  }
+  HResult hr = m_reader->SetContentHandler(&handler);
+  if (Failed(hr)) {
+    m_clientError = ClientErrorCode::ReaderSetupFailed;
+    return hr;
+  }
+
+  m_requestBody.Clear();
+  m_fault.Clear();
+  m_clientError = ClientErrorCode::Success;
+
+  hr = handler.BeginCall(index, record);
+  if (Failed(hr)) {
+    m_clientError = ClientErrorCode::ArgumentSetupFailed;
+    return hr;
+  }
+  hr = handler.GenerateRequest(&m_requestBody);
+  // The body length travels as a 32-bit count.
+  if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
+  if (Failed(hr)) {
+    m_clientError = ClientErrorCode::GenerateFailed;
+    return hr;
+  }
+
+  hr = Post(soapActionLine);
+  if (Failed(hr)) return kE_FAIL;
+
+  handler.ReleaseResults();
+  if (!m_response) {
+    // A one-way (202) answer carries nothing to read; never parse what an earlier call left.
+    m_clientError = ClientErrorCode::ParseFailed;
+    return kE_FAIL;
+  }
+  hr = handler.ParseResponse(m_reader.get(), m_response, m_responseLength);
+  if (Failed(hr)) {
+    m_clientError = ClientErrorCode::ParseFailed;
+    handler.ReleaseResults();
+    return hr;
+  }
+  return kS_OK;
+}
+
+void CSoapClient::FinishCall(CSoapHandler& handler, void* record, size_t recordSize) {
+  handler.ReleaseResults();
+  handler.EndCall();
+  std::memset(record, 0, recordSize);
+  m_response = nullptr;
+  m_responseLength = 0;
+}
+
+HResult CSoapClient::Post(const char16_t* soapActionLine) {
+  m_response = nullptr;
+  m_responseLength = 0;
+  try {
+    HttpRequestSettings settings;
+    settings.extraHeaders = soapActionLine;
+    settings.extraHeaders += u"Accept: text/xml\r\n";
+    settings.method = u"POST";
+    settings.contentType = u"text/xml; charset=utf-8";
+    settings.body = m_requestBody.Data().data();
+    settings.bodyLength = static_cast<uint32_t>(m_requestBody.Data().size());
+    settings.port = m_endpointValid ? m_endpoint.port : 80;
+    settings.flags = kHttpFollowRedirects | kHttpJudgeStatus | kHttpSendBlocks;
+    settings.sendBlockSize = 4096;
+    settings.readBlockSize = 4096;
+    settings.timeout = m_timeout != 0 ? m_timeout : kDefaultTimeoutMs;
+
+    const bool ok = m_endpointValid && m_http.Exchange(m_endpointText, &settings);
+    const int status = m_http.StatusCode();
+    if (ok) {
+      if (status == 200) {
+        if (m_http.BodyLength() == 0) {
+          m_clientError = ClientErrorCode::ReadFailed;
+          return kE_FAIL;
+        }
+        m_response = m_http.Body();
+        m_responseLength = m_http.BodyLength();
+        return kS_OK;
+      }
+      if (status == 202) return kS_OK;
+      m_clientError = ClientErrorCode::ServerStatus;
+      return kE_FAIL;
+    }
+    if (status == 500) {
+      m_clientError = ClientErrorCode::SoapFault;
+      if (m_http.BodyLength() > 0 &&
+          Failed(ParseFault(m_reader.get(), m_http.Body(), m_http.BodyLength(), &m_fault))) {
+        m_clientError = ClientErrorCode::FaultParseFailed;
+      }
+      return kE_FAIL;
+    }
+    m_clientError = ClientErrorCode::SendFailed;
+    return kE_FAIL;
+  } catch (...) {
+    return kE_FAIL;
+  }
+}

@@ -1,0 +1,83 @@
+// The per-file rule of the upload worker: each photo goes to the service in 21 UploadFile calls,
+// pieces 0..19 of L/20 bytes and piece 20 with the rest, with only one piece in memory.
+// Shared by the window program's upload worker and the command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// One service client; the uploader makes one per file and uses it for all its calls.
+class IPieceClient {
+ public:
+  virtual ~IPieceClient() = default;
+  // True exactly when the call succeeded and the service answered true.
+  virtual bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
+                           bool isCompleted, const char16_t* userName) = 0;
+};
+
+struct UtcTime {
+  int year, month, day, hour, minute, second;
+};
+
+// What the uploader needs from its surroundings (the window program, the console tool, a test).
+class IUploadHost {
+ public:
+  virtual ~IUploadHost() = default;
+  // Null when the client cannot be made; the uploader tries again before the next call.
+  virtual std::unique_ptr<IPieceClient> CreateClient() = 0;
+  virtual UtcTime NowUtc();
+  // Waits; false when the host wants the upload to stop.
+  virtual bool Pause(uint32_t milliseconds);
+  // Checked before every call: true ends the upload at once (the page has gone).
+  virtual bool ShouldStop() { return false; }
+  // Before every call: the number of successful calls so far in the batch.
+  virtual void OnProgress(int32_t piecesSent) {}
+};
+
+enum class FileOutcome {
+  Sent,             // all 21 pieces accepted
+  CannotOpen,       // missing or unreadable file (also a read that came up short)
+  TooSmall,         // under 20 bytes: nothing sent
+  TooLarge,         // a piece would exceed kMaxPieceBytes: nothing sent
+  Stopped,          // the host asked to stop
+  TooManyFailures,  // the file was sent, but the batch has seen more than 50 failed calls
+};
+
+class CPieceUploader {
+ public:
+  static constexpr int kPieces = 21;
+  static constexpr uint64_t kMinFileBytes = 20;
+  // The service refuses larger pieces; a larger photo would only be retried for ever.
+  static constexpr uint32_t kMaxPieceBytes = 64u << 20;
+  static constexpr int32_t kMaxFailedCalls = 50;
+  // Pause before the k-th retry of one piece: none for the first, then growing to this cap.
+  static constexpr uint32_t kFirstRetryPauseMs = 50;
+  static constexpr uint32_t kMaxRetryPauseMs = 1000;
+
+  explicit CPieceUploader(IUploadHost& host) : m_host(host) {}
+
+  // Sets both batch counters to 0; names already used stay reserved for the whole run.
+  void StartBatch();
+  // Sends one photo; the counters go on across the files of a batch.
+  FileOutcome SendFile(const std::u16string& path, const std::u16string& userName);
+
+  int32_t PiecesSent() const { return m_piecesSent; }
+  int32_t FailedCalls() const { return m_failedCalls; }
+
+  // "%d%d%d%d%d%d.jpg" from year, month, day, hour, minute, second.
+  static std::u16string TargetName(const UtcTime& t);
+  // "%d.jpg"
+  static std::u16string PieceName(int n);
+  static uint32_t RetryPause(int failuresOfThisPiece);
+
+ private:
+  bool NextTargetName(std::u16string* name);
+
+  IUploadHost& m_host;
+  int32_t m_piecesSent = 0;
+  int32_t m_failedCalls = 0;
+  std::set<std::u16string> m_usedNames;
+};
