@@ -203,6 +203,10 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
       return false;
     }
     p.socket = s;
+    // A request goes out as header text and then body blocks; with Nagle the last small block
+    // waits for the peer's delayed acknowledgement (tens of milliseconds per call).
+    BOOL noDelay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     p.readEvent = WSACreateEvent();
     p.writeEvent = WSACreateEvent();
     p.connectEvent = WSACreateEvent();
