@@ -64,6 +64,9 @@ class CEventSocket {
   bool IsConnected() const { return m_connected; }
 
  protected:
+  template <typename Issue>
+  bool Transfer(bool write, Issue issue, uint32_t* transferred);  // the Windows side of Read and Write
+
   uint32_t m_createFlags = 1;  // overlapped
   struct Platform;             // events, locks and the socket handle of this platform
   std::unique_ptr<Platform> m_platform;

@@ -258,92 +258,79 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
   return true;
 }
 
-bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* sent) {
-  if (sent != nullptr) *sent = 0;
+// The shared path of Read and Write: wait for the connection, refuse a second operation in the
+// same direction, then run the overlapped call under that direction's lock.
+template <typename Issue>
+bool CEventSocket::Transfer(bool write, Issue issue, uint32_t* transferred) {
   Platform& p = *m_platform;
+  WSAEVENT& event = write ? p.writeEvent : p.readEvent;
   if (!WaitEvent(p.connectEvent, m_timeout)) {
     m_lastError = kSockErrNotConnected;
     return false;
   }
-  if (!WaitEvent(p.writeEvent, 0)) {
+  if (!WaitEvent(event, 0)) {
     m_lastError = kSockErrInProgress;
     return false;
   }
-  SectionLock lock(&p.writeLock);
+  SectionLock lock(write ? &p.writeLock : &p.readLock);
   if (p.socket == INVALID_SOCKET) {
     m_lastError = kSockErrNotConnected;
     return false;
   }
-  // SocketBuffer has WSABUF's layout.
-  static_assert(sizeof(SocketBuffer) == sizeof(WSABUF), "SocketBuffer must match WSABUF");
+  DWORD done = 0;
+  DWORD error = 0;
+  const SOCKET s = p.socket;
+  const int rc = OverlappedCall(
+      s, event, m_timeout, [&](WSAOVERLAPPED* overlapped) { return issue(s, overlapped); }, &done, &error);
+  if (rc == -1) m_lastError = error;
+  if (rc == -2) {
+    m_connected = false;
+    p.ReleaseAll(true);
+  }
+  if (rc <= 0) return false;
+  *transferred = done;
+  return true;
+}
+
+bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* sent) {
+  if (sent != nullptr) *sent = 0;
   if (count > 0 && buffers == nullptr) {
     m_lastError = WSAEFAULT;
     return false;
   }
+  // SocketBuffer has WSABUF's layout.
+  static_assert(sizeof(SocketBuffer) == sizeof(WSABUF), "SocketBuffer must match WSABUF");
   WSABUF* list = reinterpret_cast<WSABUF*>(const_cast<SocketBuffer*>(buffers));
-  DWORD transferred = 0;
-  DWORD error = 0;
-  const SOCKET s = p.socket;
-  const int rc = OverlappedCall(
-      s, p.writeEvent, m_timeout,
-      [&](WSAOVERLAPPED* overlapped) {
+  uint32_t transferred = 0;
+  const bool ok = Transfer(
+      true,
+      [&](SOCKET s, WSAOVERLAPPED* overlapped) {
         DWORD immediate = 0;
         return WSASend(s, list, count, &immediate, 0, overlapped, nullptr);
       },
-      &transferred, &error);
-  if (rc == -1) m_lastError = error;
-  if (rc == -2) {
-    m_connected = false;
-    p.ReleaseAll(true);
-  }
-  if (rc <= 0) return false;
-  if (sent != nullptr) *sent = transferred;
-  return true;
+      &transferred);
+  if (ok && sent != nullptr) *sent = transferred;
+  return ok;
 }
 
 bool CEventSocket::Read(char* buffer, uint32_t* length) {
-  Platform& p = *m_platform;
   const uint32_t capacity = length != nullptr ? *length : 0;
-  if (length != nullptr) *length = 0;
-  if (!WaitEvent(p.connectEvent, m_timeout)) {
-    m_lastError = kSockErrNotConnected;
-    return false;
-  }
-  if (!WaitEvent(p.readEvent, 0)) {
-    m_lastError = kSockErrInProgress;
-    return false;
-  }
-  SectionLock lock(&p.readLock);
-  if (p.socket == INVALID_SOCKET) {
-    m_lastError = kSockErrNotConnected;
-    return false;
-  }
   if (length == nullptr || (buffer == nullptr && capacity > 0)) {
     m_lastError = WSAEFAULT;
     return false;
   }
+  *length = 0;
   WSABUF one;
   one.len = capacity;
   one.buf = buffer;
-  DWORD transferred = 0;
-  DWORD error = 0;
-  const SOCKET s = p.socket;
-  const int rc = OverlappedCall(
-      s, p.readEvent, m_timeout,
-      [&](WSAOVERLAPPED* overlapped) {
+  return Transfer(
+      false,
+      [&](SOCKET s, WSAOVERLAPPED* overlapped) {
         DWORD immediate = 0;
         DWORD flags = 0;
         return WSARecv(s, &one, 1, &immediate, &flags, overlapped, nullptr);
       },
-      &transferred, &error);
-  if (rc == -1) m_lastError = error;
-  if (rc == -2) {
-    m_connected = false;
-    p.ReleaseAll(true);
-  }
-  if (rc <= 0) return false;
-  *length = transferred;
-  return true;
+      length);
 }
 
 void CEventSocket::Close() {

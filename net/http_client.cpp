@@ -123,10 +123,19 @@ bool CHttpClient::GetHeader(const std::u16string& name, std::u16string* value) c
 // ---------------------------------------------------------------------------------------------
 // Exchange
 
-bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings* settings) {
+void CHttpClient::ForgetResponse() {
   m_headers.clear();
   m_challenges.clear();
   m_buffer.clear();
+  m_status = -1;
+  m_headerOffset = 0;
+  m_bodyOffset = 0;
+  m_bodyLength = 0;
+  m_readResult = ResponseReadResult::NothingRead;
+}
+
+bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings* settings) {
+  ForgetResponse();
   if (m_buffer.capacity() > kKeptBufferCapacity) {
     // A large answer does not keep its memory for the client's whole life.
     std::vector<char>().swap(m_buffer);
@@ -134,11 +143,6 @@ bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings*
   }
   m_url.Clear();
   m_method.clear();
-  m_status = -1;
-  m_headerOffset = 0;
-  m_bodyOffset = 0;
-  m_bodyLength = 0;
-  m_readResult = ResponseReadResult::NothingRead;
 
   const HttpRequestSettings defaults;
   const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
@@ -538,14 +542,7 @@ bool CHttpClient::FollowRedirect(const HttpRequestSettings& s, int redirectDepth
   CUrl target;
   if (!ResolveLocation(location, &target)) return false;
 
-  m_headers.clear();
-  m_challenges.clear();
-  m_buffer.clear();
-  m_status = -1;
-  m_headerOffset = 0;
-  m_bodyOffset = 0;
-  m_bodyLength = 0;
-  m_readResult = ResponseReadResult::NothingRead;
+  ForgetResponse();
   m_url = target;
 
   // A "Connection: close" redirect has closed the socket already; reconnecting happens here, to

@@ -90,6 +90,8 @@ class CHttpClient : public CEventSocket {
   size_t m_maxHeaderLines = kMaxHeaderLines;
 
  private:
+  // Empties headers, challenges and buffer and resets status, offsets and read result.
+  void ForgetResponse();
   bool RunExchange(const std::u16string& url, const HttpRequestSettings& s);
   bool ConnectTo(const CUrl& url);
   bool SendRequest(const HttpRequestSettings& s);

@@ -25,6 +25,8 @@ wine_prefix_init
 wine_server_keep
 trap wine_server_stop EXIT
 (cd build/win && ctest --output-on-failure)
+echo "== the Windows fotrel-cli under Wine against the reference service"
+FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/fotrel-service scripts/fotrel-cli-wine
 
 echo "== fuzz targets (clang, libFuzzer), a short run each"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

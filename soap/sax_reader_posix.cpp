@@ -128,6 +128,9 @@ class CExpatSaxReader final : public CSaxReader {
   void Fail(HResult hr);
   bool Stopped() const { return Failed(m_failure); }
 
+  // Runs one event against the handler; a failure or an exception stops the parse.
+  template <typename Event>
+  static void Deliver(void* self, Event event);
   static void XMLCALL OnStartElement(void* self, const XML_Char* name, const XML_Char** attributes);
   static void XMLCALL OnEndElement(void* self, const XML_Char* name);
   static void XMLCALL OnCharacters(void* self, const XML_Char* text, int length);
@@ -170,114 +173,85 @@ CExpatSaxReader::NameSpan CExpatSaxReader::AppendName(const char* name) {
   return span;
 }
 
-void XMLCALL CExpatSaxReader::OnStartElement(void* self, const XML_Char* name, const XML_Char** attributes) {
+template <typename Event>
+void CExpatSaxReader::Deliver(void* self, Event event) {
   auto* reader = static_cast<CExpatSaxReader*>(self);
   if (reader->Stopped()) return;
   if (!reader->m_handler) return reader->Fail(kE_POINTER);
   HResult hr;
   try {
-    reader->m_names.clear();
-    reader->m_attributeSpans.clear();
-    NameSpan element = reader->AppendName(name);
-    for (const XML_Char** a = attributes; a[0]; a += 2) {
-      AttributeSpan span{};
-      span.name = reader->AppendName(a[0]);
-      span.value = reader->m_names.size();
-      AppendUtf16(&reader->m_names, a[1], std::strlen(a[1]));
-      span.valueLength = reader->m_names.size() - span.value;
-      reader->m_attributeSpans.push_back(span);
-    }
-    reader->m_attributes.clear();
-    for (const AttributeSpan& span : reader->m_attributeSpans) {
-      reader->m_attributes.push_back(SaxAttribute{reader->View(span.name.uri, span.name.uriLength),
-                                                  reader->View(span.name.local, span.name.localLength),
-                                                  reader->View(span.name.qName, span.name.qNameLength),
-                                                  reader->View(span.value, span.valueLength)});
-    }
-    CExpatAttributes list(reader->m_attributes);
-    hr = reader->m_handler->StartElement(reader->View(element.uri, element.uriLength),
-                                         reader->View(element.local, element.localLength),
-                                         reader->View(element.qName, element.qNameLength), list);
+    hr = event(*reader);
   } catch (const std::bad_alloc&) {
     hr = kE_OUTOFMEMORY;
   } catch (...) {
     hr = kE_FAIL;
   }
   if (Failed(hr)) reader->Fail(hr);
+}
+
+void XMLCALL CExpatSaxReader::OnStartElement(void* self, const XML_Char* name, const XML_Char** attributes) {
+  Deliver(self, [&](CExpatSaxReader& r) {
+    r.m_names.clear();
+    r.m_attributeSpans.clear();
+    NameSpan element = r.AppendName(name);
+    for (const XML_Char** a = attributes; a[0]; a += 2) {
+      AttributeSpan span{};
+      span.name = r.AppendName(a[0]);
+      span.value = r.m_names.size();
+      AppendUtf16(&r.m_names, a[1], std::strlen(a[1]));
+      span.valueLength = r.m_names.size() - span.value;
+      r.m_attributeSpans.push_back(span);
+    }
+    r.m_attributes.clear();
+    for (const AttributeSpan& span : r.m_attributeSpans) {
+      r.m_attributes.push_back(SaxAttribute{r.View(span.name.uri, span.name.uriLength),
+                                            r.View(span.name.local, span.name.localLength),
+                                            r.View(span.name.qName, span.name.qNameLength),
+                                            r.View(span.value, span.valueLength)});
+    }
+    CExpatAttributes list(r.m_attributes);
+    return r.m_handler->StartElement(r.View(element.uri, element.uriLength),
+                                     r.View(element.local, element.localLength),
+                                     r.View(element.qName, element.qNameLength), list);
+  });
 }
 
 void XMLCALL CExpatSaxReader::OnEndElement(void* self, const XML_Char* name) {
-  auto* reader = static_cast<CExpatSaxReader*>(self);
-  if (reader->Stopped()) return;
-  if (!reader->m_handler) return reader->Fail(kE_POINTER);
-  HResult hr;
-  try {
-    reader->m_names.clear();
-    NameSpan element = reader->AppendName(name);
-    hr = reader->m_handler->EndElement(reader->View(element.uri, element.uriLength),
-                                       reader->View(element.local, element.localLength),
-                                       reader->View(element.qName, element.qNameLength));
-  } catch (const std::bad_alloc&) {
-    hr = kE_OUTOFMEMORY;
-  } catch (...) {
-    hr = kE_FAIL;
-  }
-  if (Failed(hr)) reader->Fail(hr);
+  Deliver(self, [&](CExpatSaxReader& r) {
+    r.m_names.clear();
+    NameSpan element = r.AppendName(name);
+    return r.m_handler->EndElement(r.View(element.uri, element.uriLength), r.View(element.local, element.localLength),
+                                   r.View(element.qName, element.qNameLength));
+  });
 }
 
 void XMLCALL CExpatSaxReader::OnCharacters(void* self, const XML_Char* text, int length) {
-  auto* reader = static_cast<CExpatSaxReader*>(self);
-  if (reader->Stopped() || length <= 0) return;
-  if (!reader->m_handler) return reader->Fail(kE_POINTER);
-  HResult hr;
-  try {
-    reader->m_text.clear();
-    AppendUtf16(&reader->m_text, text, static_cast<size_t>(length));
-    hr = reader->m_handler->Characters(reader->m_text);
-  } catch (const std::bad_alloc&) {
-    hr = kE_OUTOFMEMORY;
-  } catch (...) {
-    hr = kE_FAIL;
-  }
-  if (Failed(hr)) reader->Fail(hr);
+  if (length <= 0) return;
+  Deliver(self, [&](CExpatSaxReader& r) {
+    r.m_text.clear();
+    AppendUtf16(&r.m_text, text, static_cast<size_t>(length));
+    return r.m_handler->Characters(r.m_text);
+  });
 }
 
 void XMLCALL CExpatSaxReader::OnStartNamespace(void* self, const XML_Char* prefix, const XML_Char* uri) {
-  auto* reader = static_cast<CExpatSaxReader*>(self);
-  if (reader->Stopped()) return;
-  if (!reader->m_handler) return reader->Fail(kE_POINTER);
-  HResult hr;
-  try {
+  Deliver(self, [&](CExpatSaxReader& r) {
     // The default namespace comes as a null prefix, xmlns="" as a null URI: both read as empty.
-    reader->m_names.clear();
-    if (prefix) AppendUtf16(&reader->m_names, prefix, std::strlen(prefix));
-    size_t prefixLength = reader->m_names.size();
-    if (uri) AppendUtf16(&reader->m_names, uri, std::strlen(uri));
-    hr = reader->m_handler->StartPrefixMapping(reader->View(0, prefixLength),
-                                               reader->View(prefixLength, reader->m_names.size() - prefixLength));
-  } catch (const std::bad_alloc&) {
-    hr = kE_OUTOFMEMORY;
-  } catch (...) {
-    hr = kE_FAIL;
-  }
-  if (Failed(hr)) reader->Fail(hr);
+    r.m_names.clear();
+    if (prefix) AppendUtf16(&r.m_names, prefix, std::strlen(prefix));
+    const size_t prefixLength = r.m_names.size();
+    if (uri) AppendUtf16(&r.m_names, uri, std::strlen(uri));
+    return r.m_handler->StartPrefixMapping(r.View(0, prefixLength),
+                                           r.View(prefixLength, r.m_names.size() - prefixLength));
+  });
 }
 
 void XMLCALL CExpatSaxReader::OnEndNamespace(void* self, const XML_Char* prefix) {
-  auto* reader = static_cast<CExpatSaxReader*>(self);
-  if (reader->Stopped()) return;
-  if (!reader->m_handler) return reader->Fail(kE_POINTER);
-  HResult hr;
-  try {
-    reader->m_names.clear();
-    if (prefix) AppendUtf16(&reader->m_names, prefix, std::strlen(prefix));
-    hr = reader->m_handler->EndPrefixMapping(reader->m_names);
-  } catch (const std::bad_alloc&) {
-    hr = kE_OUTOFMEMORY;
-  } catch (...) {
-    hr = kE_FAIL;
-  }
-  if (Failed(hr)) reader->Fail(hr);
+  Deliver(self, [&](CExpatSaxReader& r) {
+    r.m_names.clear();
+    if (prefix) AppendUtf16(&r.m_names, prefix, std::strlen(prefix));
+    return r.m_handler->EndPrefixMapping(r.m_names);
+  });
 }
 
 void XMLCALL CExpatSaxReader::OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {

@@ -60,6 +60,12 @@ for source in "$work/twenty.jpg" "$work/thirty-nine.jpg" "$work/several-mb.jpg";
   done
   [ "$found" = yes ] || { echo "no stored file equals $(basename "$source")"; exit 1; }
 done
+# A Chinese user name travels as character references and comes back the same.
+cn_user="张三$$"
+"$cli" --host "$host" register "$cn_user" 密码Pa55 "$$@example.cn"
+"$cli" --host "$host" login "$cn_user" 密码Pa55
+"$cli" --host "$host" upload --user "$cn_user" "$work/thirty-nine.jpg"
+cmp -s "$work/thirty-nine.jpg" "$work/data/uploads/$cn_user"/* || { echo "the Chinese user's photo differs"; exit 1; }
 if grep -q Pa55word "$work/service.log"; then
   echo "the service log holds a password"; exit 1
 fi
