@@ -1,7 +1,14 @@
 # Adds every .cpp of a folder to a target; *_win.cpp only on Windows, *_posix.cpp only elsewhere.
+# An optional third argument is a regular expression of file names to leave out.
 function(fotrel_folder_sources target folder)
   file(GLOB _srcs CONFIGURE_DEPENDS ${folder}/*.cpp)
   foreach(_f IN LISTS _srcs)
+    if(ARGC GREATER 2)
+      get_filename_component(_name ${_f} NAME)
+      if(_name MATCHES "${ARGV2}")
+        continue()
+      endif()
+    endif()
     if(WIN32 AND _f MATCHES "_posix\\.cpp$")
       continue()
     endif()

@@ -21,9 +21,15 @@ cmake -S . -B build/win "${gen[@]}" -DCMAKE_BUILD_TYPE=Release \
 cmake --build build/win -j "$jobs"
 echo "== Windows tests under Wine"
 . scripts/wine-env.sh
+# Window tests need a display: a private Xvfb unless one is given.
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=:97
+fi
 wine_prefix_init
 wine_server_keep
-trap wine_server_stop EXIT
+trap 'wine_server_stop; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; true' EXIT
 (cd build/win && ctest --output-on-failure)
 echo "== the Windows fotrel-cli under Wine against the reference service"
 FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/fotrel-service scripts/fotrel-cli-wine

@@ -14,7 +14,8 @@ WINESERVER=/usr/lib/wine/wineserver
 wine_prefix_init() {
   if [ ! -f "$WINEPREFIX/.fotrel-ready" ]; then
     mkdir -p "$WINEPREFIX"
-    "$WINE" wineboot -i >/dev/null 2>&1
+    # No display while the prefix is made: no installer dialog can wait for an answer.
+    env -u DISPLAY "$WINE" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w
     "$WINE" regedit "$_fotrel_root/scripts/wine-fonts.reg" >/dev/null 2>&1
     "$WINE" regedit "$_fotrel_root/scripts/wine-fonts-cn.reg" >/dev/null 2>&1
