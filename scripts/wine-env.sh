@@ -22,6 +22,11 @@ wine_prefix_init() {
     "$WINESERVER" -w
     touch "$WINEPREFIX/.fotrel-ready"
   fi
+  # Window tests without a window manager (see the file); also for prefixes made before it.
+  if [ ! -f "$WINEPREFIX/.fotrel-gui-tests" ]; then
+    env -u DISPLAY "$WINE" regedit "$_fotrel_root/scripts/wine-gui-tests.reg" >/dev/null 2>&1
+    touch "$WINEPREFIX/.fotrel-gui-tests"
+  fi
 }
 
 # Keeps one wineserver alive for a run of many Wine processes (each start then costs far less).

@@ -46,6 +46,9 @@ class CSoapClient {
   // 0 means the default of 10000 ms.
   void SetTimeout(uint32_t milliseconds) { m_timeout = milliseconds; }
   const std::u16string& Endpoint() const { return m_endpointText; }
+  // Drops the XML reader; the next call makes a new one. A thread that made calls releases it
+  // before it leaves its COM apartment, since the reader belongs to that apartment.
+  void ReleaseReader() { m_reader.reset(); }
   // The transport, for a caller that wants to look at the last exchange.
   const CHttpClient& Http() const { return m_http; }
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>  // before gdiplus.h: WIN32_LEAN_AND_MEAN leaves out the OLE types it needs
 #include <gdiplus.h>
-#include <ole2.h>
 
 int main(int argc, char** argv) {
   INITCOMMONCONTROLSEX icc{sizeof icc, 0xFF};
