@@ -29,7 +29,18 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wine_prefix_init
 wine_server_keep
-trap 'wine_server_stop; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; true' EXIT
+# The reference service, native, as the peer of the window tests' flows (FOTREL_TEST_SERVICE).
+service_data=$(mktemp -d)
+build/linux/service/fotrel-service --listen 127.0.0.1:0 --data "$service_data" --fast-hash 2>"$service_data.log" &
+service_pid=$!
+for _ in $(seq 100); do
+  port=$(sed -n 's|.*listening on http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$service_data.log")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+export FOTREL_TEST_SERVICE=127.0.0.1:$port
+trap 'wine_server_stop; kill "$service_pid" 2>/dev/null; rm -rf "$service_data" "$service_data.log";
+      [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; true' EXIT
 (cd build/win && ctest --output-on-failure)
 echo "== the Windows fotrel-cli under Wine against the reference service"
 FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/fotrel-service scripts/fotrel-cli-wine
