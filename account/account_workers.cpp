@@ -147,8 +147,9 @@ template <typename Job>
 bool Start(LPTHREAD_START_ROUTINE proc, Job* job, std::atomic<int>* busy) {
   HANDLE thread = CreateThread(nullptr, 0, proc, job, 0, nullptr);
   if (!thread) {
-    delete job;
+    // The flag first: the job may hold the last reference to the work that owns it.
     *busy = 0;
+    delete job;
     return false;
   }
   CloseHandle(thread);

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Screenshots of the window program for people to look at: Fotrel.exe under Wine against the
+# reference service, on a private Xvfb when there is no display. Builds nothing.
+#
+#   scripts/screenshots.sh [FOTREL_EXE] [SERVICE] [OUTDIR]
+#     FOTREL_EXE  the Windows program   (default build/win/app/Fotrel.exe)
+#     SERVICE     the native service    (default build/linux/service/fotrel-service)
+#     OUTDIR      where the PNGs go     (default build/screenshots)
+#
+# The program talks to the service host it was built with (FOTREL_SERVICE_HOST, 127.0.0.1:8080
+# unless configured otherwise); the service is started there, so set FOTREL_SERVICE_HOST here
+# too when the program was built for another one. The program runs with a fresh, empty
+# %APPDATA%, so it starts as on a first run; the Wine prefix is the project's.
+#
+# Shots: 01-login.png (the main window with the login form), 02-register.png (after a click on
+# the switch button), 03-quit-question.png (the close button under the pointer and the quit
+# question, which is then answered Yes so that the program ends by itself).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+exe=${1:-$root/build/win/app/Fotrel.exe}
+service=${2:-$root/build/linux/service/fotrel-service}
+out=${3:-$root/build/screenshots}
+host=${FOTREL_SERVICE_HOST:-127.0.0.1:8080}
+title="Zorvan照片冲印"
+
+[ -f "$exe" ] || { echo "no program at $exe (build it first)" >&2; exit 1; }
+[ -x "$service" ] || { echo "no service at $service (build it first)" >&2; exit 1; }
+for tool in xdotool import; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+work=$(mktemp -d)
+mkdir -p "$work/appdata" "$work/data"
+service_pid= xvfb_pid= fotrel_pid=
+cleanup() {
+  [ -n "$fotrel_pid" ] && kill "$fotrel_pid" 2>/dev/null
+  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+  true
+}
+trap cleanup EXIT INT TERM
+
+# The reference service where the program looks for it.
+"$service" --listen "$host" --data "$work/data" --fast-hash 2>"$work/service.log" &
+service_pid=$!
+for _ in $(seq 100); do
+  grep -q "listening on" "$work/service.log" && break
+  kill -0 "$service_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q "listening on" "$work/service.log"; then
+  echo "the service did not start on $host:" >&2
+  cat "$work/service.log" >&2
+  exit 1
+fi
+
+# A display: the caller's, or a private Xvfb on the first free number from :84 on.
+if [ -z "${DISPLAY:-}" ]; then
+  command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 1; }
+  for n in $(seq 84 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+fi
+
+. "$root/scripts/wine-env.sh"
+wine_prefix_init
+# Wine sets %APPDATA% from the prefix's profile: the program is started by cmd with its own.
+appdata_win=$("$WINE" winepath -w "$work/appdata" 2>/dev/null)
+# (cd and set take the rest of their command as it is, spaces included; no quotes needed.)
+dir_win=$("$WINE" winepath -w "$(dirname "$exe")" 2>/dev/null)
+"$WINE" cmd /c "set APPDATA=$appdata_win&& cd /d $dir_win&& $(basename "$exe")" >"$work/fotrel.log" 2>&1 &
+
+win=
+for _ in $(seq 120); do
+  win=$(xdotool search --name "$title" 2>/dev/null | head -1 || true)
+  [ -n "$win" ] && break
+  sleep 0.5
+done
+[ -n "$win" ] || { echo "the window \"$title\" did not appear" >&2; cat "$work/fotrel.log" >&2; exit 1; }
+fotrel_pid=$(xdotool getwindowpid "$win" 2>/dev/null || true)
+eval "$(xdotool getwindowgeometry --shell "$win")"  # X Y WIDTH HEIGHT
+# Let the popup, its controls and the pages settle.
+sleep 3
+
+shot() {
+  import -window root "$out/$1"
+  echo "$out/$1"
+}
+shot 01-login.png
+
+# The login dialog sits at (b + 10, b + 30) inside the frame (b = 18, the skin's border); its
+# switch button at (158, 150), 58 x 26.
+xdotool mousemove $((X + 28 + 158 + 29)) $((Y + 48 + 150 + 13)) click 1
+sleep 2
+shot 02-register.png
+
+# The close button: 50 x 25 from (W - 100, 10).
+xdotool mousemove $((X + WIDTH - 75)) $((Y + 22))
+sleep 0.5
+xdotool click 1
+box=
+for _ in $(seq 20); do
+  box=$(xdotool search --name "^提示$" 2>/dev/null | head -1 || true)
+  [ -n "$box" ] && break
+  sleep 0.25
+done
+sleep 0.5
+shot 03-quit-question.png
+# Yes (the default button) ends the program. (Without a window manager Wine waits a while at
+# each window it hides, so the end takes some seconds.)
+[ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null
+if [ -n "$fotrel_pid" ]; then
+  for _ in $(seq 120); do
+    kill -0 "$fotrel_pid" 2>/dev/null || { fotrel_pid=; break; }
+    sleep 0.25
+  done
+  [ -z "$fotrel_pid" ] || echo "the program did not end by itself within 30 s; stopping it" >&2
+fi
