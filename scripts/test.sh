@@ -23,9 +23,12 @@ echo "== Windows tests under Wine"
 . scripts/wine-env.sh
 # Window tests need a display: a private Xvfb unless one is given.
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  n=97
+  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=:97
+  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+  export DISPLAY=:$n
 fi
 wine_prefix_init
 wine_server_keep

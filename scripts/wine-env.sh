@@ -10,23 +10,28 @@ export LANG=C.UTF-8
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-# Creates the prefix once and links a CJK font so Chinese text is legible.
+# Creates the prefix once and links a CJK font so Chinese text is legible. Runs without a display
+# (no installer dialog can wait for an answer) and waits for the prefix's processes to end: a
+# desktop process started here without a display would otherwise serve the later programs too,
+# and they could open no window.
 wine_prefix_init() {
+  local changed=""
   if [ ! -f "$WINEPREFIX/.fotrel-ready" ]; then
     mkdir -p "$WINEPREFIX"
-    # No display while the prefix is made: no installer dialog can wait for an answer.
     env -u DISPLAY "$WINE" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w
-    "$WINE" regedit "$_fotrel_root/scripts/wine-fonts.reg" >/dev/null 2>&1
-    "$WINE" regedit "$_fotrel_root/scripts/wine-fonts-cn.reg" >/dev/null 2>&1
-    "$WINESERVER" -w
+    env -u DISPLAY "$WINE" regedit "$_fotrel_root/scripts/wine-fonts.reg" >/dev/null 2>&1
+    env -u DISPLAY "$WINE" regedit "$_fotrel_root/scripts/wine-fonts-cn.reg" >/dev/null 2>&1
     touch "$WINEPREFIX/.fotrel-ready"
+    changed=1
   fi
   # Window tests without a window manager (see the file); also for prefixes made before it.
   if [ ! -f "$WINEPREFIX/.fotrel-gui-tests" ]; then
     env -u DISPLAY "$WINE" regedit "$_fotrel_root/scripts/wine-gui-tests.reg" >/dev/null 2>&1
     touch "$WINEPREFIX/.fotrel-gui-tests"
+    changed=1
   fi
+  if [ -n "$changed" ]; then "$WINESERVER" -w; fi
 }
 
 # Keeps one wineserver alive for a run of many Wine processes (each start then costs far less).
