@@ -29,11 +29,10 @@ fi
 client=$(ls build/run-win/app/Fotrel.exe 2>/dev/null || true)
 if [ -n "$client" ]; then
   . scripts/wine-env.sh
-  if [ -z "${DISPLAY:-}" ]; then
-    Xvfb :77 -screen 0 1280x1024x24 >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=:77
-    echo "no display: the client runs on Xvfb $DISPLAY (screenshot: import -display :77 -window root shot.png)"
+  start_xvfb_if_needed 77
+  if [ -n "$XVFB_PID" ]; then
+    pids+=("$XVFB_PID")
+    echo "no display: the client runs on Xvfb $DISPLAY (screenshot: import -display $DISPLAY -window root shot.png)"
   fi
   wine_prefix_init
   "$WINE" "$client"

@@ -58,22 +58,11 @@ if ! grep -q "listening on" "$work/service.log"; then
   exit 1
 fi
 
-# A display: the caller's, or a private Xvfb on the first free number from :84 on.
-if [ -z "${DISPLAY:-}" ]; then
-  command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 1; }
-  for n in $(seq 84 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
-  done
-fi
-
 . "$root/scripts/wine-env.sh"
+# A display: the caller's, or a private Xvfb on the first free number from :84 on.
+command -v Xvfb >/dev/null || [ -n "${DISPLAY:-}" ] || { echo "Xvfb is missing" >&2; exit 1; }
+start_xvfb_if_needed 84
+xvfb_pid=$XVFB_PID
 wine_prefix_init
 # Wine sets %APPDATA% from the prefix's profile: the program is started by cmd with its own.
 appdata_win=$("$WINE" winepath -w "$work/appdata" 2>/dev/null)

@@ -22,14 +22,7 @@ cmake --build build/win -j "$jobs"
 echo "== Windows tests under Wine"
 . scripts/wine-env.sh
 # Window tests need a display: a private Xvfb unless one is given.
-if [ -z "${DISPLAY:-}" ]; then
-  n=97
-  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
-  export DISPLAY=:$n
-fi
+start_xvfb_if_needed 97
 wine_prefix_init
 wine_server_keep
 # The reference service, native, as the peer of the window tests' flows (FOTREL_TEST_SERVICE).
@@ -43,7 +36,7 @@ for _ in $(seq 100); do
 done
 export FOTREL_TEST_SERVICE=127.0.0.1:$port
 trap 'wine_server_stop; kill "$service_pid" 2>/dev/null; rm -rf "$service_data" "$service_data.log";
-      [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null; true' EXIT
+      [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; true' EXIT
 (cd build/win && ctest --output-on-failure)
 echo "== the Windows fotrel-cli under Wine against the reference service"
 FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/fotrel-service scripts/fotrel-cli-wine

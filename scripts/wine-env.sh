@@ -42,6 +42,19 @@ wine_server_keep() {
   "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+# Without a display, starts a private Xvfb on the first free number from $1 (default 97) and
+# exports DISPLAY; XVFB_PID is then its process id (empty when a display was given).
+start_xvfb_if_needed() {
+  XVFB_PID=""
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n=${1:-97}
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  export DISPLAY=":$n"
+}
+
 wine_server_stop() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
 }
