@@ -12,21 +12,20 @@ using Result = CChunkedDecoder::Result;
 struct Outcome {
   Result result = Result::NeedMore;
   std::string body;
-  size_t consumedTotal = 0;
+  size_t consumed = 0;
 };
 
 // Feeds `stream` in pieces cut at `cuts` (offsets), each piece decoded in place in its own copy.
-Outcome DecodeInPieces(CChunkedDecoder& decoder, const std::string& stream, std::vector<size_t> cuts) {
+Outcome Decode(CChunkedDecoder& decoder, const std::string& stream, std::vector<size_t> cuts = {}) {
   Outcome out;
   cuts.push_back(stream.size());
   size_t start = 0;
   for (size_t cut : cuts) {
     std::string piece = stream.substr(start, cut - start);
-    size_t decoded = 0;
-    size_t consumed = 0;
+    size_t decoded = 0, consumed = 0;
     out.result = decoder.Decode(piece.data(), piece.size(), &piece[0], &decoded, &consumed);
     out.body.append(piece.data(), decoded);
-    out.consumedTotal += consumed;
+    out.consumed += consumed;
     if (out.result != Result::NeedMore) break;
     EXPECT_EQ(consumed, piece.size());
     start = cut;
@@ -34,88 +33,74 @@ Outcome DecodeInPieces(CChunkedDecoder& decoder, const std::string& stream, std:
   return out;
 }
 
-Outcome DecodeWhole(const std::string& stream) {
+Outcome Decode(const std::string& stream) {
   CChunkedDecoder decoder;
-  return DecodeInPieces(decoder, stream, {});
+  return Decode(decoder, stream);
 }
 
 const std::string kStream = "5\r\nhello\r\n1A\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n";
 
-TEST(ChunkedDecoderTest, DecodesWholeStream) {
-  const Outcome o = DecodeWhole(kStream);
-  EXPECT_EQ(o.result, Result::Done);
-  EXPECT_EQ(o.body, "helloabcdefghijklmnopqrstuvwxyz");
-  EXPECT_EQ(o.consumedTotal, kStream.size());
-}
-
-TEST(ChunkedDecoderTest, EverySplitPointDecodesTheSame) {
+TEST(ChunkedDecoderTest, EverySplitPointAndByteByByteDecodeTheSame) {
+  std::vector<size_t> everyByte;
   for (size_t cut = 0; cut <= kStream.size(); ++cut) {
     CChunkedDecoder decoder;
-    const Outcome o = DecodeInPieces(decoder, kStream, {cut});
+    const Outcome o = Decode(decoder, kStream, {cut});
     EXPECT_EQ(o.result, Result::Done) << "cut at " << cut;
     EXPECT_EQ(o.body, "helloabcdefghijklmnopqrstuvwxyz") << "cut at " << cut;
+    EXPECT_EQ(o.consumed, kStream.size()) << "cut at " << cut;
+    if (cut > 0 && cut < kStream.size()) everyByte.push_back(cut);
   }
-}
-
-TEST(ChunkedDecoderTest, ByteByByteDecodesTheSame) {
-  std::vector<size_t> cuts;
-  for (size_t i = 1; i < kStream.size(); ++i) cuts.push_back(i);
   CChunkedDecoder decoder;
-  const Outcome o = DecodeInPieces(decoder, kStream, cuts);
-  EXPECT_EQ(o.result, Result::Done);
-  EXPECT_EQ(o.body, "helloabcdefghijklmnopqrstuvwxyz");
+  std::vector<uint64_t> sizes;
+  decoder.onChunkSize = [&sizes](uint64_t size) { sizes.push_back(size); };
+  EXPECT_EQ(Decode(decoder, kStream, everyByte).body, "helloabcdefghijklmnopqrstuvwxyz");
   EXPECT_EQ(decoder.BodyBytes(), 31u);
+  EXPECT_EQ(sizes, (std::vector<uint64_t>{5, 26, 0}));
 }
 
-TEST(ChunkedDecoderTest, DecodesInPlaceInOneBuffer) {
-  std::string buffer = kStream;
-  CChunkedDecoder decoder;
-  size_t decoded = 0;
-  size_t consumed = 0;
-  EXPECT_EQ(decoder.Decode(buffer.data(), buffer.size(), &buffer[0], &decoded, &consumed), Result::Done);
-  EXPECT_EQ(buffer.substr(0, decoded), "helloabcdefghijklmnopqrstuvwxyz");
-}
-
-TEST(ChunkedDecoderTest, StopsAtTheEndOfTheMessage) {
-  const std::string stream = "3\r\nabc\r\n0\r\n\r\nHTTP/1.1 200 OK\r\n";
-  const Outcome o = DecodeWhole(stream);
+TEST(ChunkedDecoderTest, AcceptedForms) {
+  // Stops at the end of the message; the next response's bytes are not consumed.
+  const std::string twoMessages = "3\r\nabc\r\n0\r\n\r\nHTTP/1.1 200 OK\r\n";
+  Outcome o = Decode(twoMessages);
   EXPECT_EQ(o.result, Result::Done);
   EXPECT_EQ(o.body, "abc");
-  EXPECT_EQ(o.consumedTotal, stream.size() - 17);
+  EXPECT_EQ(o.consumed, twoMessages.size() - 17);
+  // Both letter cases and leading zeros in sizes; the largest size awaits its data.
+  EXPECT_EQ(Decode("000a\r\n0123456789\r\nA\r\nabcdefghij\r\n00\r\n\r\n").body, "0123456789abcdefghij");
+  o = Decode("ffffffffffffffff\r\nabc");
+  EXPECT_EQ(o.result, Result::NeedMore);
+  EXPECT_EQ(o.body, "abc");
+  // A size line of exactly the bound is read; one more digit is refused.
+  const std::string zeros(CChunkedDecoder::kMaxSizeLine - 1, '0');
+  EXPECT_EQ(Decode(zeros + "1\r\nx\r\n0\r\n\r\n").result, Result::Done);
+  EXPECT_EQ(Decode(zeros + "01\r\nx\r\n0\r\n\r\n").result, Result::Error);
+  // Empty input needs more and reports nothing.
+  CChunkedDecoder decoder;
+  size_t decoded = 1, consumed = 1;
+  EXPECT_EQ(decoder.Decode(nullptr, 0, nullptr, &decoded, &consumed), Result::NeedMore);
+  EXPECT_EQ(decoded + consumed, 0u);
 }
 
-TEST(ChunkedDecoderTest, ReportsTheLastChunkBeforeTheFinalLine) {
+TEST(ChunkedDecoderTest, LastChunkAndTrailer) {
   CChunkedDecoder decoder;
-  const Outcome o = DecodeInPieces(decoder, "2\r\nab\r\n0\r\n", {});
-  EXPECT_EQ(o.result, Result::NeedMore);
+  EXPECT_EQ(Decode(decoder, "2\r\nab\r\n0\r\n").result, Result::NeedMore);
   EXPECT_TRUE(decoder.LastChunkSeen());
   EXPECT_TRUE(decoder.AtTrailerStart());
-  EXPECT_EQ(o.body, "ab");
-}
-
-TEST(ChunkedDecoderTest, CollectsTrailerLines) {
-  CChunkedDecoder decoder;
-  const Outcome o = DecodeInPieces(decoder, "1\r\nx\r\n0\r\nX-Sum: 12\r\nX-B: 3\r\n\r\n", {12, 20});
-  EXPECT_EQ(o.result, Result::Done);
-  EXPECT_EQ(o.body, "x");
-  EXPECT_EQ(decoder.Trailer(), "X-Sum: 12\r\nX-B: 3\r\n");
-}
-
-TEST(ChunkedDecoderTest, InsideATrailerIsNotAtTrailerStart) {
-  CChunkedDecoder decoder;
-  DecodeInPieces(decoder, "0\r\nX-A: 1\r\n", {});
+  decoder.Reset();
+  Decode(decoder, "0\r\nX-A: 1\r\n");
   EXPECT_TRUE(decoder.LastChunkSeen());
   EXPECT_FALSE(decoder.AtTrailerStart());
-}
-
-TEST(ChunkedDecoderTest, SizeAcceptsBothLetterCasesAndLeadingZeros) {
-  const Outcome o = DecodeWhole("000a\r\n0123456789\r\nA\r\nabcdefghij\r\n00\r\n\r\n");
+  decoder.Reset();
+  const Outcome o = Decode(decoder, "1\r\nx\r\n0\r\nX-Sum: 12\r\nX-B: 3\r\n\r\n", {12, 20});
   EXPECT_EQ(o.result, Result::Done);
-  EXPECT_EQ(o.body, "0123456789abcdefghij");
+  EXPECT_EQ(decoder.Trailer(), "X-Sum: 12\r\nX-B: 3\r\n");
+  std::string big = "0\r\n";
+  while (big.size() < CChunkedDecoder::kMaxTrailerBytes + 64) big += "X-Filler: 0123456789abcdef\r\n";
+  EXPECT_EQ(Decode(big + "\r\n").result, Result::Error);
 }
 
-TEST(ChunkedDecoderTest, RefusesMalformedStreams) {
-  const std::string bad[] = {
+TEST(ChunkedDecoderTest, RefusesMalformedStreamsUntilReset) {
+  const char* bad[] = {
       "5;name=value\r\nhello\r\n0\r\n\r\n",  // chunk extensions are not accepted
       "\r\nhello\r\n",                       // no size
       "5 \r\nhello\r\n",                     // blank after the size
@@ -129,57 +114,14 @@ TEST(ChunkedDecoderTest, RefusesMalformedStreams) {
       "0\r\n\rX",                            // final CR without LF
       "10000000000000000\r\n",               // 17 digits: beyond 64 bits
   };
-  for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
+  for (const char* stream : bad) {
     CChunkedDecoder decoder;
-    const Outcome o = DecodeInPieces(decoder, bad[i], {});
-    EXPECT_EQ(o.result, Result::Error) << "case " << i;
-    EXPECT_TRUE(decoder.Failed()) << "case " << i;
+    EXPECT_EQ(Decode(decoder, stream).result, Result::Error) << stream;
+    EXPECT_TRUE(decoder.Failed()) << stream;
+    EXPECT_EQ(Decode(decoder, "1\r\nx\r\n0\r\n\r\n").result, Result::Error) << stream;
+    decoder.Reset();
+    EXPECT_EQ(Decode(decoder, "1\r\nx\r\n0\r\n\r\n").body, "x") << stream;
   }
-}
-
-TEST(ChunkedDecoderTest, LargestSizeIsAcceptedAndAwaitsData) {
-  const Outcome o = DecodeWhole("ffffffffffffffff\r\nabc");
-  EXPECT_EQ(o.result, Result::NeedMore);
-  EXPECT_EQ(o.body, "abc");
-}
-
-TEST(ChunkedDecoderTest, SizeLineLengthIsBounded) {
-  const std::string zeros(CChunkedDecoder::kMaxSizeLine - 1, '0');
-  EXPECT_EQ(DecodeWhole(zeros + "1\r\nx\r\n0\r\n\r\n").result, Result::Done);
-  EXPECT_EQ(DecodeWhole(zeros + "01\r\nx\r\n0\r\n\r\n").result, Result::Error);
-}
-
-TEST(ChunkedDecoderTest, TrailerSizeIsBounded) {
-  std::string stream = "0\r\n";
-  while (stream.size() < CChunkedDecoder::kMaxTrailerBytes + 64) stream += "X-Filler: 0123456789abcdef\r\n";
-  EXPECT_EQ(DecodeWhole(stream + "\r\n").result, Result::Error);
-}
-
-TEST(ChunkedDecoderTest, ErrorIsKeptUntilReset) {
-  CChunkedDecoder decoder;
-  EXPECT_EQ(DecodeInPieces(decoder, "zz", {}).result, Result::Error);
-  EXPECT_EQ(DecodeInPieces(decoder, "1\r\nx\r\n0\r\n\r\n", {}).result, Result::Error);
-  decoder.Reset();
-  const Outcome o = DecodeInPieces(decoder, "1\r\nx\r\n0\r\n\r\n", {});
-  EXPECT_EQ(o.result, Result::Done);
-  EXPECT_EQ(o.body, "x");
-}
-
-TEST(ChunkedDecoderTest, ReportsEachChunkSize) {
-  CChunkedDecoder decoder;
-  std::vector<uint64_t> sizes;
-  decoder.onChunkSize = [&sizes](uint64_t size) { sizes.push_back(size); };
-  DecodeInPieces(decoder, kStream, {4});
-  EXPECT_EQ(sizes, (std::vector<uint64_t>{5, 26, 0}));
-}
-
-TEST(ChunkedDecoderTest, EmptyInputNeedsMore) {
-  CChunkedDecoder decoder;
-  size_t decoded = 1;
-  size_t consumed = 1;
-  EXPECT_EQ(decoder.Decode(nullptr, 0, nullptr, &decoded, &consumed), Result::NeedMore);
-  EXPECT_EQ(decoded, 0u);
-  EXPECT_EQ(consumed, 0u);
 }
 
 }  // namespace

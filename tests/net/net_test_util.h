@@ -1,8 +1,9 @@
-// Small helpers shared by the transport tests.
+// Small helpers shared by the transport and service tests.
 #pragma once
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/http_client.h"
@@ -25,6 +26,7 @@ inline std::string Narrow(const std::u16string& text) {
 inline std::u16string UrlOf(const ScriptedServer& server, const std::string& pathAndExtra) {
   return u"http://" + server.Host() + U16(pathAndExtra);
 }
+inline std::u16string PortUrl(uint16_t port) { return U16("http://127.0.0.1:" + std::to_string(port) + "/"); }
 
 inline std::string HostHeader(const ScriptedServer& server) {
   return "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
@@ -43,17 +45,55 @@ inline std::string Header(const CHttpClient& client, const std::u16string& name)
 
 inline std::string BodyOf(const CHttpClient& client) { return std::string(client.Body(), client.BodyLength()); }
 
-// A script that answers each request on a connection with the next of `responses` (the last
-// one repeats).
+// Steps of a scripted answer: each text is sent as it is, except these markers.
+constexpr const char* kPause = "<pause>";  // 50 ms
+constexpr const char* kHang = "<hang>";    // 5 s, or until the server stops
+constexpr const char* kClose = "<close>";
+constexpr const char* kRead = "<read>";    // the next request
+
+// Reads a request, then plays the steps; unless closed, then waits for the client to go away.
+// Connection N plays steps[min(N, last)].
+inline ScriptedServer::Script PlayPerConnection(std::vector<std::vector<std::string>> steps) {
+  return [steps](TestConnection& c, int index) {
+    std::string request;
+    if (!c.ReadRequest(&request)) return;
+    for (const std::string& step : steps[std::min<size_t>(static_cast<size_t>(index), steps.size() - 1)]) {
+      const bool going = step == kPause ? c.Pause(50)
+                         : step == kHang ? c.Pause(5000)
+                         : step == kRead ? c.ReadRequest(&request)
+                         : step == kClose ? (c.Close(), false)
+                                          : c.Send(step);
+      if (!going) return;
+    }
+    c.ReadRequest(&request);
+  };
+}
+inline ScriptedServer::Script Play(std::vector<std::string> steps) {
+  return PlayPerConnection({std::move(steps)});
+}
+
+// Answers each request on a connection with the next of `responses` (the last one repeats).
 inline ScriptedServer::Script Sequence(std::vector<std::string> responses) {
   return [responses](TestConnection& c, int) {
     std::string request;
-    size_t i = 0;
-    while (c.ReadRequest(&request)) {
+    for (size_t i = 0; c.ReadRequest(&request); ++i) {
       if (!c.Send(responses[std::min(i, responses.size() - 1)])) return;
-      ++i;
     }
   };
 }
+
+// One client and its settings against one scripted server.
+struct Fetch {
+  explicit Fetch(ScriptedServer::Script script, uint32_t timeout = kNormalTimeoutMs)
+      : server(std::move(script)), s(Settings(timeout)) {}
+  explicit Fetch(const std::string& response, uint32_t timeout = kNormalTimeoutMs)
+      : Fetch(ScriptedServer::Reply(response), timeout) {}
+  bool operator()(const std::string& path = "/") { return client.Exchange(UrlOf(server, path), &s); }
+  std::string Body() const { return BodyOf(client); }
+
+  ScriptedServer server;
+  CHttpClient client;
+  HttpRequestSettings s;
+};
 
 }  // namespace nettest

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/services/service_test_util.h"
 #include "tests/support/scripted_server.h"
 
@@ -9,37 +11,40 @@ namespace {
 
 using namespace servicetest;
 
-TEST(PassportWire, LoginUserWithAChineseNameTravelsAsCharacterReferences) {
-  ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("LoginUser", "true"))));
-  Passport::CPassportT client(server.Host());
-  bool ok = false;
-  ASSERT_EQ(client.LoginUser(u"中文a&<>\"'", u"p\tw", &ok), 0);
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(server.Requests().size(), 1u);
-  const std::string body = RequestBody(
-      "LoginUser", "<username>&#x4E2D;&#x6587;a&amp;&lt;&gt;\"'</username><password>p&#x0009;w</password>");
-  EXPECT_EQ(server.Requests()[0], Request("/WebService/Passport.asmx", "LoginUser", body, server.Port()));
-}
-
-TEST(PassportWire, CreateUserSendsItsThreeElementsInOrder) {
-  ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("CreateUser", "-1"))));
-  Passport::CPassportT client(server.Host());
-  int32_t result = 99;
-  ASSERT_EQ(client.CreateUser(u"abcd", u"", u"a@b", &result), 0);
-  EXPECT_EQ(result, -1);
-  const std::string body = RequestBody(
-      "CreateUser", "<username>abcd</username><password></password><emailAddress>a@b</emailAddress>");
-  EXPECT_EQ(server.Requests()[0], Request("/WebService/Passport.asmx", "CreateUser", body, server.Port()));
-}
-
-TEST(PassportWire, NullStringsAreNilElements) {
-  ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("CreateUser", "1"))));
-  Passport::CPassportT client(server.Host());
-  int32_t result = 0;
-  ASSERT_EQ(client.CreateUser(nullptr, u"p", nullptr, &result), 0);
-  const std::string body = RequestBody(
-      "CreateUser", "<username xsi:nil=\"1\"/><password>p</password><emailAddress xsi:nil=\"1\"/>");
-  EXPECT_EQ(server.Requests()[0], Request("/WebService/Passport.asmx", "CreateUser", body, server.Port()));
+TEST(PassportWire, ExactRequests) {
+  const struct {
+    const char* op;
+    std::function<int32_t(Passport::CPassportT&)> call;
+    std::string elements;
+  } cases[] = {
+      {"LoginUser",
+       [](Passport::CPassportT& c) {
+         bool ok = false;
+         return c.LoginUser(u"中文a&<>\"'", u"p\tw", &ok);
+       },
+       "<username>&#x4E2D;&#x6587;a&amp;&lt;&gt;\"'</username><password>p&#x0009;w</password>"},
+      {"CreateUser",
+       [](Passport::CPassportT& c) {
+         int32_t result = 0;
+         return c.CreateUser(u"abcd", u"", u"a@b", &result);
+       },
+       "<username>abcd</username><password></password><emailAddress>a@b</emailAddress>"},
+      // Null strings are nil elements.
+      {"CreateUser",
+       [](Passport::CPassportT& c) {
+         int32_t result = 0;
+         return c.CreateUser(nullptr, u"p", nullptr, &result);
+       },
+       "<username xsi:nil=\"1\"/><password>p</password><emailAddress xsi:nil=\"1\"/>"},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result(c.op, c.op[0] == 'L' ? "true" : "1"))));
+    Passport::CPassportT client(server.Host());
+    ASSERT_EQ(c.call(client), 0) << c.elements;
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0],
+              Request("/WebService/Passport.asmx", c.op, RequestBody(c.op, c.elements), server.Port()));
+  }
 }
 
 TEST(PassportWire, NullResultPointerSendsNothing) {
@@ -51,89 +56,52 @@ TEST(PassportWire, NullResultPointerSendsNothing) {
   EXPECT_EQ(server.Connections(), 0);
 }
 
-struct BoolCase {
-  const char* text;
-  bool expected;
-};
-
-TEST(PassportResponses, BooleanResultsReadAsTheServiceMeansThem) {
-  for (BoolCase c : {BoolCase{"true", true}, BoolCase{"1", true}, BoolCase{"false", false}, BoolCase{"0", false}}) {
-    ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("LoginUser", c.text))));
-    Passport::CPassportT client(server.Host());
-    bool ok = !c.expected;
-    EXPECT_EQ(client.LoginUser(u"u", u"p", &ok), 0) << c.text;
-    EXPECT_EQ(ok, c.expected) << c.text;
-    EXPECT_EQ(client.GetClientError(), ClientErrorCode::Success);
-  }
-}
-
-// Responses the parser must refuse: the call fails with client error 10 and leaves the result alone.
-TEST(PassportResponses, MalformedResultsFailWithParseFailed) {
-  const std::string ns = kNs;
-  const std::string bad[] = {
-      // an extra element in the response element
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns +
-                       "\"><LoginUserResult>true</LoginUserResult><Extra>1</Extra></LoginUserResponse>"),
-      // no result at all
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns + "\"></LoginUserResponse>"),
-      // nil on a result that may not be absent
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns +
-                       "\"><LoginUserResult xsi:nil=\"true\"/></LoginUserResponse>"),
-      // a header entry the client must understand but does not know
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns + "\"><LoginUserResult>true</LoginUserResult></LoginUserResponse>",
-                       "<soap:Header><Session xmlns=\"urn:x\" soap:mustUnderstand=\"1\">7</Session></soap:Header>"),
-      // blanks around a boolean
-      Result("LoginUser", " true"),
-      // an empty boolean
-      Result("LoginUser", ""),
-      // not XML
-      "<html><body>Server Error</body></html>",
+// How LoginUser reads each response: the result, or a parse failure (client error 10) that
+// leaves the caller's variable alone.
+TEST(PassportResponses, LoginUserResults) {
+  const std::string ns = kNs, open = "<LoginUserResponse xmlns=\"" + ns + "\">", close = "</LoginUserResponse>";
+  const std::string result = open + "<LoginUserResult>true</LoginUserResult>" + close;
+  const struct {
+    std::string body;
+    int expected;  // 1 true, 0 false, -1 a parse failure
+  } cases[] = {
+      {Result("LoginUser", "true"), 1}, {Result("LoginUser", "1"), 1}, {Result("LoginUser", "false"), 0},
+      {Result("LoginUser", "0"), 0},
+      // Results are matched by local name: without a namespace, or in another one with a prefix.
+      {ResponseEnvelope(open + "<LoginUserResult xmlns=\"\">true</LoginUserResult>" + close), 1},
+      {ResponseEnvelope("<r:LoginUserResponse xmlns:r=\"urn:other\"><r:LoginUserResult>1</r:LoginUserResult>"
+                        "</r:LoginUserResponse>"), 1},
+      // A header entry that need not be understood is skipped; one that must be fails.
+      {ResponseEnvelope(result, "<soap:Header><Session xmlns=\"urn:x\"><a>b</a></Session></soap:Header>"), 1},
+      {ResponseEnvelope(result, "<soap:Header><Session xmlns=\"urn:x\" soap:mustUnderstand=\"1\">7</Session>"
+                                "</soap:Header>"), -1},
+      {ResponseEnvelope(open + "<LoginUserResult>true</LoginUserResult><Extra>1</Extra>" + close), -1},
+      {ResponseEnvelope(open + close), -1},  // no result at all
+      {ResponseEnvelope(open + "<LoginUserResult xsi:nil=\"true\"/>" + close), -1},
+      {Result("LoginUser", " true"), -1}, {Result("LoginUser", ""), -1},
+      {"<html><body>Server Error</body></html>", -1},
   };
-  for (const std::string& body : bad) {
-    ScriptedServer server(ScriptedServer::Reply(Http("200 OK", body)));
+  for (const auto& c : cases) {
+    ScriptedServer server(ScriptedServer::Reply(Http("200 OK", c.body)));
     Passport::CPassportT client(server.Host());
-    bool ok = true;
-    EXPECT_LT(client.LoginUser(u"u", u"p", &ok), 0) << body;
-    EXPECT_TRUE(ok) << "result written on failure: " << body;
-    EXPECT_EQ(client.GetClientError(), ClientErrorCode::ParseFailed) << body;
-  }
-}
-
-TEST(PassportResponses, ResultsAreMatchedByLocalNameOnly) {
-  const std::string ns = kNs;
-  const std::string good[] = {
-      // the result element without a namespace
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns +
-                       "\"><LoginUserResult xmlns=\"\">true</LoginUserResult></LoginUserResponse>"),
-      // in another namespace, with a prefix
-      ResponseEnvelope("<r:LoginUserResponse xmlns:r=\"urn:other\"><r:LoginUserResult>1</r:LoginUserResult>"
-                       "</r:LoginUserResponse>"),
-      // a header entry that need not be understood is skipped
-      ResponseEnvelope("<LoginUserResponse xmlns=\"" + ns + "\"><LoginUserResult>true</LoginUserResult></LoginUserResponse>",
-                       "<soap:Header><Session xmlns=\"urn:x\"><a>b</a></Session></soap:Header>"),
-  };
-  for (const std::string& body : good) {
-    ScriptedServer server(ScriptedServer::Reply(Http("200 OK", body)));
-    Passport::CPassportT client(server.Host());
-    bool ok = false;
-    EXPECT_EQ(client.LoginUser(u"u", u"p", &ok), 0) << body;
-    EXPECT_TRUE(ok) << body;
+    for (bool before : {false, true}) {
+      bool ok = before;
+      EXPECT_EQ(client.LoginUser(u"u", u"p", &ok) == 0, c.expected >= 0) << c.body;
+      EXPECT_EQ(ok, c.expected >= 0 ? c.expected == 1 : before) << c.body;
+      EXPECT_EQ(client.GetClientError(), c.expected >= 0 ? ClientErrorCode::Success : ClientErrorCode::ParseFailed);
+    }
   }
 }
 
 TEST(PassportResponses, CreateUserResultIsADecimalInt) {
-  for (const char* text : {"1", " 2 ", "3", "-1", "0"}) {
+  for (const char* text : {"1", " 2 ", "3", "-1", "0", "2147483648"}) {
     ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("CreateUser", text))));
     Passport::CPassportT client(server.Host());
     int32_t result = 42;
-    ASSERT_EQ(client.CreateUser(u"abcd", u"p", u"a@b", &result), 0) << text;
-    EXPECT_EQ(result, std::stoi(text));
+    const bool fits = std::string(text) != "2147483648";
+    EXPECT_EQ(client.CreateUser(u"abcd", u"p", u"a@b", &result) == 0, fits) << text;
+    EXPECT_EQ(result, fits ? std::stoi(text) : 42) << text;
   }
-  ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("CreateUser", "2147483648"))));
-  Passport::CPassportT client(server.Host());
-  int32_t result = 42;
-  EXPECT_LT(client.CreateUser(u"abcd", u"p", u"a@b", &result), 0);
-  EXPECT_EQ(result, 42);
 }
 
 }  // namespace

@@ -12,157 +12,88 @@ namespace {
 
 struct Call {
   std::vector<uint8_t> bytes;
-  std::u16string pieceName;
-  std::u16string fileName;
+  std::u16string pieceName, fileName;
   bool isCompleted;
   std::u16string userName;
-  int client;
 };
 
-class FakeHost;
-
-class FakeClient : public IPieceClient {
- public:
-  FakeClient(FakeHost& host, int id) : m_host(host), m_id(id) {}
-  bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
-                   bool isCompleted, const char16_t* userName) override;
-
- private:
-  FakeHost& m_host;
-  int m_id;
-};
-
-// Records every call; the clock moves only when the uploader pauses.
+// Records every call; the clock moves only when the uploader pauses (and `tick` is set).
 class FakeHost : public IUploadHost {
  public:
+  struct Client : IPieceClient {
+    explicit Client(FakeHost& host) : host(host) {}
+    bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
+                     bool isCompleted, const char16_t* userName) override {
+      host.calls.push_back(Call{std::vector<uint8_t>(bytes, bytes + size), pieceName, fileName, isCompleted, userName});
+      return host.answer(host.calls.back(), static_cast<int>(host.calls.size()) - 1);
+    }
+    FakeHost& host;
+  };
   std::unique_ptr<IPieceClient> CreateClient() override {
     ++clientsMade;
     if (failClientCreation > 0) {
       --failClientCreation;
       return nullptr;
     }
-    return std::make_unique<FakeClient>(*this, clientsMade);
+    return std::make_unique<Client>(*this);
   }
   UtcTime NowUtc() override { return clock; }
   bool Pause(uint32_t ms) override {
     pauses.push_back(ms);
     elapsedMs += ms;
-    if (ms > 0 && onPause) onPause();
-    return !stop;
+    if (ms > 0 && tick) clock.second++;
+    return true;
   }
-  bool ShouldStop() override { return stop || (stopAfterCalls >= 0 && static_cast<int>(calls.size()) >= stopAfterCalls); }
+  bool ShouldStop() override { return stopAfterCalls >= 0 && static_cast<int>(calls.size()) >= stopAfterCalls; }
   void OnProgress(int32_t piecesSent) override { progress.push_back(piecesSent); }
 
   UtcTime clock{2008, 1, 5, 3, 4, 9};
-  std::function<void()> onPause;
+  bool tick = false;
   std::function<bool(const Call&, int index)> answer = [](const Call&, int) { return true; };
   std::vector<Call> calls;
   std::vector<uint32_t> pauses;
   std::vector<int32_t> progress;
   uint64_t elapsedMs = 0;
-  int clientsMade = 0;
-  int failClientCreation = 0;
-  int stopAfterCalls = -1;
-  bool stop = false;
+  int clientsMade = 0, failClientCreation = 0, stopAfterCalls = -1;
 };
 
-bool FakeClient::UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
-                             bool isCompleted, const char16_t* userName) {
-  Call c{std::vector<uint8_t>(bytes, bytes + size), pieceName, fileName, isCompleted, userName, m_id};
-  m_host.calls.push_back(c);
-  return m_host.answer(c, static_cast<int>(m_host.calls.size()) - 1);
-}
+std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::u16string U16(const std::filesystem::path& p) { return p.u16string(); }
-
-// Joins the bytes of the successful calls for one target name, checking the piece order.
-std::vector<uint8_t> Reassemble(const std::vector<Call>& calls, const std::u16string& fileName) {
-  std::vector<uint8_t> out;
-  int expected = 0;
-  for (const Call& c : calls) {
-    if (c.fileName != fileName) continue;
-    if (c.pieceName != CPieceUploader::PieceName(expected)) continue;  // a retried call
-    out.insert(out.end(), c.bytes.begin(), c.bytes.end());
-    ++expected;
-  }
-  EXPECT_EQ(expected, 21);
-  return out;
-}
-
-TEST(PieceUploader, NamesFromTheClockWithoutLeadingZeros) {
-  EXPECT_EQ(CPieceUploader::TargetName({2008, 1, 5, 3, 4, 9}), u"200815349.jpg");
-  EXPECT_EQ(CPieceUploader::TargetName({2026, 12, 31, 23, 59, 59}), u"20261231235959.jpg");
-  EXPECT_EQ(CPieceUploader::PieceName(0), u"0.jpg");
-  EXPECT_EQ(CPieceUploader::PieceName(20), u"20.jpg");
-}
-
-TEST(PieceUploader, SystemClockGivesAPlausibleUtcDate) {
-  IUploadHost* host = nullptr;
-  FakeHost fake;
-  host = &fake;
-  UtcTime t = host->IUploadHost::NowUtc();
-  EXPECT_GE(t.year, 2024);
-  EXPECT_GE(t.month, 1);
-  EXPECT_LE(t.month, 12);
-  EXPECT_GE(t.day, 1);
-  EXPECT_LE(t.day, 31);
-  EXPECT_LT(t.hour, 24);
-  EXPECT_LT(t.second, 60);
-}
-
-TEST(PieceUploader, TwentyBytesGoAsTwentyOneBytePiecesAndAnEmptyLastOne) {
-  TempDir dir;
-  auto data = PatternBytes(20);
-  FakeHost host;
-  CPieceUploader up(host);
-  up.StartBatch();
-  ASSERT_EQ(up.SendFile(U16(dir.Write("a.jpg", data)), u"用户"), FileOutcome::Sent);
-  ASSERT_EQ(host.calls.size(), 21u);
-  for (int n = 0; n < 21; ++n) {
-    const Call& c = host.calls[n];
-    EXPECT_EQ(c.pieceName, CPieceUploader::PieceName(n));
-    EXPECT_EQ(c.fileName, u"200815349.jpg");
-    EXPECT_EQ(c.userName, u"用户");
-    EXPECT_EQ(c.isCompleted, n == 20);
-    EXPECT_EQ(c.bytes.size(), n < 20 ? 1u : 0u);
-    if (n < 20) {
-      EXPECT_EQ(c.bytes[0], data[n]);
+TEST(PieceUploader, TwentyOnePiecesOfASizeOverTwentyAndTheRestInOrder) {
+  const struct {
+    size_t size, first, last;
+  } cases[] = {{20, 1, 0}, {39, 1, 19}, {1000003, 50000, 3}};
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::vector<uint8_t> data = PatternBytes(c.size, 7);
+    FakeHost host;
+    CPieceUploader up(host);
+    up.StartBatch();
+    ASSERT_EQ(up.SendFile(dir.Write("a.jpg", data).u16string(), u"用户"), FileOutcome::Sent) << c.size;
+    ASSERT_EQ(host.calls.size(), 21u);
+    std::vector<uint8_t> joined;
+    for (size_t n = 0; n < 21; ++n) {
+      const Call& call = host.calls[n];
+      EXPECT_EQ(call.pieceName, U16(std::to_string(n) + ".jpg"));
+      EXPECT_EQ(call.fileName, u"200815349.jpg");  // the clock's fields without leading zeros
+      EXPECT_EQ(call.userName, u"用户");
+      EXPECT_EQ(call.isCompleted, n == 20);
+      EXPECT_EQ(call.bytes.size(), n < 20 ? c.first : c.last) << c.size << " piece " << n;
+      joined.insert(joined.end(), call.bytes.begin(), call.bytes.end());
     }
+    EXPECT_TRUE(joined == data) << c.size;
+    EXPECT_EQ(host.clientsMade, 1);
+    EXPECT_EQ(up.PiecesSent(), 21);
   }
-  EXPECT_EQ(host.clientsMade, 1);
-  EXPECT_EQ(up.PiecesSent(), 21);
-}
-
-TEST(PieceUploader, ThirtyNineBytesPutNineteenInTheLastPiece) {
-  TempDir dir;
-  auto data = PatternBytes(39);
-  FakeHost host;
-  CPieceUploader up(host);
-  ASSERT_EQ(up.SendFile(U16(dir.Write("b.jpg", data)), u"u"), FileOutcome::Sent);
-  ASSERT_EQ(host.calls.size(), 21u);
-  EXPECT_EQ(host.calls[19].bytes.size(), 1u);
-  EXPECT_EQ(host.calls[20].bytes.size(), 19u);
-  EXPECT_EQ(Reassemble(host.calls, u"200815349.jpg"), data);
-}
-
-TEST(PieceUploader, LargerFileArrivesWholeInOrder) {
-  TempDir dir;
-  auto data = PatternBytes(1000003, 7);
-  FakeHost host;
-  CPieceUploader up(host);
-  ASSERT_EQ(up.SendFile(U16(dir.Write("big.jpg", data)), u"u"), FileOutcome::Sent);
-  EXPECT_EQ(host.calls[0].bytes.size(), 50000u);
-  EXPECT_EQ(host.calls[20].bytes.size(), 3u);
-  EXPECT_EQ(Reassemble(host.calls, u"200815349.jpg"), data);
 }
 
 TEST(PieceUploader, TooSmallOrMissingFilesSendNothing) {
   TempDir dir;
   FakeHost host;
   CPieceUploader up(host);
-  EXPECT_EQ(up.SendFile(U16(dir.Write("s.jpg", PatternBytes(19))), u"u"), FileOutcome::TooSmall);
-  EXPECT_EQ(up.SendFile(U16(dir.Path() / "missing.jpg"), u"u"), FileOutcome::CannotOpen);
-  EXPECT_EQ(up.SendFile(U16(dir.Path()), u"u"), FileOutcome::CannotOpen);
+  EXPECT_EQ(up.SendFile(dir.Write("s.jpg", PatternBytes(19)).u16string(), u"u"), FileOutcome::TooSmall);
+  EXPECT_EQ(up.SendFile((dir.Path() / "missing.jpg").u16string(), u"u"), FileOutcome::CannotOpen);
+  EXPECT_EQ(up.SendFile(dir.Path().u16string(), u"u"), FileOutcome::CannotOpen);
   EXPECT_TRUE(host.calls.empty());
   EXPECT_EQ(host.clientsMade, 0);
 }
@@ -170,24 +101,16 @@ TEST(PieceUploader, TooSmallOrMissingFilesSendNothing) {
 TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
   TempDir dir;
   FakeHost host;
-  // Piece 3 fails nine times, then goes through.
-  int failures = 0;
-  host.answer = [&](const Call& c, int) {
-    if (c.pieceName == u"3.jpg" && failures < 9) {
-      ++failures;
-      return false;
-    }
-    return true;
-  };
+  int failures = 0;  // piece 3 fails nine times, then goes through
+  host.answer = [&](const Call& c, int) { return !(c.pieceName == u"3.jpg" && failures++ < 9); };
   CPieceUploader up(host);
   up.StartBatch();
-  ASSERT_EQ(up.SendFile(U16(dir.Write("r.jpg", PatternBytes(40))), u"u"), FileOutcome::Sent);
+  ASSERT_EQ(up.SendFile(dir.Write("r.jpg", PatternBytes(40)).u16string(), u"u"), FileOutcome::Sent);
   EXPECT_EQ(host.calls.size(), 30u);
   EXPECT_EQ(up.FailedCalls(), 9);
   EXPECT_EQ(up.PiecesSent(), 21);
   EXPECT_EQ(host.clientsMade, 1);  // retries use the same client
-  std::vector<uint32_t> expected = {50, 100, 200, 400, 800, 1000, 1000, 1000};
-  EXPECT_EQ(host.pauses, expected);
+  EXPECT_EQ(host.pauses, (std::vector<uint32_t>{50, 100, 200, 400, 800, 1000, 1000, 1000}));
   for (int i = 3; i <= 12; ++i) {
     EXPECT_EQ(host.calls[i].pieceName, u"3.jpg");
     EXPECT_EQ(host.calls[i].bytes, host.calls[3].bytes);
@@ -198,11 +121,11 @@ TEST(PieceUploader, ProgressBeforeEveryCallCountsSuccessesAcrossFiles) {
   TempDir dir;
   FakeHost host;
   host.answer = [](const Call&, int index) { return index != 5; };
-  host.onPause = [&] { host.clock.second++; };
+  host.tick = true;
   CPieceUploader up(host);
   up.StartBatch();
-  ASSERT_EQ(up.SendFile(U16(dir.Write("1.jpg", PatternBytes(25))), u"u"), FileOutcome::Sent);
-  ASSERT_EQ(up.SendFile(U16(dir.Write("2.jpg", PatternBytes(25))), u"u"), FileOutcome::Sent);
+  ASSERT_EQ(up.SendFile(dir.Write("1.jpg", PatternBytes(25)).u16string(), u"u"), FileOutcome::Sent);
+  ASSERT_EQ(up.SendFile(dir.Write("2.jpg", PatternBytes(25)).u16string(), u"u"), FileOutcome::Sent);
   ASSERT_EQ(host.progress.size(), 43u);
   EXPECT_EQ(host.progress[5], 5);
   EXPECT_EQ(host.progress[6], 5);  // the retry of a failed call
@@ -213,10 +136,10 @@ TEST(PieceUploader, ProgressBeforeEveryCallCountsSuccessesAcrossFiles) {
 
 TEST(PieceUploader, TwoFilesOfOneRunNeverShareATargetName) {
   TempDir dir;
+  const std::u16string p = dir.Write("x.jpg", PatternBytes(20)).u16string();
   FakeHost host;
-  host.onPause = [&] { host.clock.second++; };
+  host.tick = true;
   CPieceUploader up(host);
-  auto p = U16(dir.Write("x.jpg", PatternBytes(20)));
   ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
   ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
   EXPECT_EQ(host.calls[0].fileName, u"200815349.jpg");
@@ -227,19 +150,23 @@ TEST(PieceUploader, TwoFilesOfOneRunNeverShareATargetName) {
   CPieceUploader up2(h2);
   ASSERT_EQ(up2.SendFile(p, u"u"), FileOutcome::Sent);
   h2.clock = {2026, 1, 1, 12, 11, 1};
-  h2.onPause = [&] { h2.clock.second++; };
+  h2.tick = true;
   ASSERT_EQ(up2.SendFile(p, u"u"), FileOutcome::Sent);
   EXPECT_EQ(h2.calls[0].fileName, u"20261112111.jpg");
   EXPECT_EQ(h2.calls[21].fileName, u"20261112112.jpg");
+  // The real clock gives a plausible UTC date.
+  const UtcTime t = h2.IUploadHost::NowUtc();
+  EXPECT_GE(t.year, 2024);
+  EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 && t.second < 60);
 }
 
 TEST(PieceUploader, MoreThanFiftyFailuresEndTheBatchAfterTheFileIsSent) {
   TempDir dir;
-  auto p = U16(dir.Write("f.jpg", PatternBytes(20)));
-  // 50 failures in all: the batch goes on.
+  const std::u16string p = dir.Write("f.jpg", PatternBytes(20)).u16string();
   {
+    // 50 failures in all: the batch goes on.
     FakeHost host;
-    host.onPause = [&] { host.clock.second++; };
+    host.tick = true;
     int left = 50;
     host.answer = [&](const Call&, int) { return left-- <= 0; };
     CPieceUploader up(host);
@@ -248,29 +175,24 @@ TEST(PieceUploader, MoreThanFiftyFailuresEndTheBatchAfterTheFileIsSent) {
     EXPECT_EQ(up.FailedCalls(), 50);
   }
   // 51 failures, the 51st during file 2: file 2 is finished, then the rule stops the batch.
-  {
-    FakeHost host;
-    host.onPause = [&] { host.clock.second++; };
-    int n = 0;
-    host.answer = [&](const Call&, int) {
-      ++n;
-      // File 1 ends with call 51; file 2 sees 21 refusals from its second call on.
-      return !((n >= 2 && n <= 31) || (n >= 53 && n <= 73));
-    };
-    CPieceUploader up(host);
-    up.StartBatch();
-    ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
-    EXPECT_EQ(up.FailedCalls(), 30);
-    EXPECT_EQ(up.SendFile(p, u"u"), FileOutcome::TooManyFailures);
-    EXPECT_EQ(up.FailedCalls(), 51);
-    EXPECT_EQ(up.PiecesSent(), 42);
-    EXPECT_TRUE(host.calls.back().isCompleted);
-  }
+  FakeHost host;
+  host.tick = true;
+  int n = 0;
+  // File 1 ends with call 51; file 2 sees 21 refusals from its second call on.
+  host.answer = [&](const Call&, int) { return !((++n >= 2 && n <= 31) || (n >= 53 && n <= 73)); };
+  CPieceUploader up(host);
+  up.StartBatch();
+  ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
+  EXPECT_EQ(up.FailedCalls(), 30);
+  EXPECT_EQ(up.SendFile(p, u"u"), FileOutcome::TooManyFailures);
+  EXPECT_EQ(up.FailedCalls(), 51);
+  EXPECT_EQ(up.PiecesSent(), 42);
+  EXPECT_TRUE(host.calls.back().isCompleted);
 }
 
 TEST(PieceUploader, StopsWhenTheHostGoesAway) {
   TempDir dir;
-  auto p = U16(dir.Write("g.jpg", PatternBytes(100)));
+  const std::u16string p = dir.Write("g.jpg", PatternBytes(100)).u16string();
   FakeHost host;
   host.stopAfterCalls = 4;
   CPieceUploader up(host);
@@ -293,7 +215,7 @@ TEST(PieceUploader, AClientThatCannotBeMadeIsMadeAgainBeforeTheNextCall) {
   host.failClientCreation = 2;
   CPieceUploader up(host);
   up.StartBatch();
-  ASSERT_EQ(up.SendFile(U16(dir.Write("c.jpg", PatternBytes(20))), u"u"), FileOutcome::Sent);
+  ASSERT_EQ(up.SendFile(dir.Write("c.jpg", PatternBytes(20)).u16string(), u"u"), FileOutcome::Sent);
   // The first creation fails before the loop, the second inside it (a failed call), the third works.
   EXPECT_EQ(host.clientsMade, 3);
   EXPECT_EQ(up.FailedCalls(), 1);
