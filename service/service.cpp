@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "fotrel_config.h"
 #include "service/names.h"
@@ -64,6 +65,16 @@ bool Service::Open(std::string* error) {
   uint64_t limit = m_parts->soap.BodyLimit();
   server.set_payload_max_length(static_cast<size_t>(limit));
 
+  // The library's default lets a second service bind a port already served (SO_REUSEPORT), and
+  // both then answer at random; a busy port must be refused at start-up instead.
+  server.set_socket_options([](socket_t sock) {
+    int yes = 1;
+#ifdef _WIN32
+    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<char*>(&yes), sizeof yes);
+#else
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
+  });
   server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
     TakeRequestNote();
     return httplib::Server::HandlerResponse::Unhandled;
@@ -113,10 +124,21 @@ int Service::Bind(std::string* error) {
   return port;
 }
 
-bool Service::Run() { return m_parts && m_parts->server.listen_after_bind(); }
+bool Service::Run() {
+  m_runEntered = true;
+  bool ok = true;
+  if (!m_stopRequested) ok = m_parts && m_parts->server.listen_after_bind();
+  m_runEnded = true;
+  return ok;
+}
 
 void Service::Stop() {
-  if (m_parts) m_parts->server.stop();
+  m_stopRequested = true;
+  if (!m_parts) return;
+  // The server only takes a stop while it serves: when Run() has begun but is not serving yet,
+  // wait for one or the other.
+  while (m_runEntered && !m_runEnded && !m_parts->server.is_running()) std::this_thread::yield();
+  m_parts->server.stop();
 }
 
 }  // namespace fotrel::service

@@ -2,6 +2,7 @@
 // pages on one HTTP server with a thread pool. main() and the tests both run it this way.
 #pragma once
 
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -48,6 +49,11 @@ class Service {
   struct Parts;
   ServiceConfig m_config;
   std::unique_ptr<Parts> m_parts;
+  // A stop may come before Run() has begun serving (a signal right after start-up): these let
+  // neither side miss the other.
+  std::atomic<bool> m_stopRequested{false};
+  std::atomic<bool> m_runEntered{false};
+  std::atomic<bool> m_runEnded{false};
 };
 
 }  // namespace fotrel::service

@@ -21,8 +21,6 @@ Handle ListenAt(uint16_t wanted, int backlog, uint16_t* port);
 Handle BindOnly(uint16_t* port);
 // Starts a connect to 127.0.0.1:port.
 Handle ConnectStart(uint16_t port);
-// True when a started connect has completed without error.
-bool ConnectSucceeded(Handle h);
 
 // 1 ready, 0 timed out, -1 failed.
 int WaitReadable(Handle h, int timeoutMs);

@@ -105,12 +105,6 @@ Handle ConnectStart(uint16_t port) {
   return fd;
 }
 
-bool ConnectSucceeded(Handle h) {
-  int err = 0;
-  socklen_t len = sizeof err;
-  return getsockopt(static_cast<int>(h), SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
-}
-
 int WaitReadable(Handle h, int timeoutMs) { return Wait(h, POLLIN, timeoutMs); }
 int WaitWritable(Handle h, int timeoutMs) { return Wait(h, POLLOUT, timeoutMs); }
 

@@ -113,16 +113,6 @@ Handle ConnectStart(uint16_t port) {
   return static_cast<Handle>(s);
 }
 
-bool ConnectSucceeded(Handle h) {
-  int err = 0;
-  int len = sizeof err;
-  if (getsockopt(S(h), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) return false;
-  if (err != 0) return false;
-  sockaddr_in peer{};
-  int peerLen = sizeof peer;
-  return getpeername(S(h), reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0;
-}
-
 int WaitReadable(Handle h, int timeoutMs) { return Wait(h, false, timeoutMs); }
 int WaitWritable(Handle h, int timeoutMs) { return Wait(h, true, timeoutMs); }
 

@@ -77,10 +77,6 @@ class Connection : public TestConnection {
     return ReadUntilDeadline(delimiter, out, Clock::now() + std::chrono::milliseconds(timeoutMs));
   }
 
-  bool ReadExactly(size_t count, std::string* out, int timeoutMs) override {
-    return ReadExactlyDeadline(count, out, Clock::now() + std::chrono::milliseconds(timeoutMs));
-  }
-
   bool Send(std::string_view bytes) override {
     if (m_handle == loopback::kInvalid) return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kSendTimeoutMs);

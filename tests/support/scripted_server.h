@@ -21,7 +21,6 @@ class TestConnection {
   virtual bool ReadRequest(std::string* request, int timeoutMs = 10000) = 0;
   // Reads until `delimiter` has been seen (included in *out).
   virtual bool ReadUntil(std::string_view delimiter, std::string* out, int timeoutMs = 10000) = 0;
-  virtual bool ReadExactly(size_t count, std::string* out, int timeoutMs = 10000) = 0;
   virtual bool Send(std::string_view bytes) = 0;
   // Orderly close of the sending side, then close.
   virtual void Close() = 0;
