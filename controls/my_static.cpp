@@ -1,7 +1,6 @@
 #include "controls/my_static.h"
 
-#include <ole2.h>
-#include <olectl.h>
+#include "controls/picture_file.h"
 
 namespace {
 
@@ -12,64 +11,12 @@ void FillGrey(HDC dc, const RECT& rc) {
   DeleteObject(brush);
 }
 
-// Reads the whole file into a movable global block (at most `limit` bytes; an empty or larger
-// file is refused). Returns the block and, in *size, the number of bytes read into it.
-HGLOBAL ReadFileToGlobal(const std::wstring& path, unsigned long long limit, DWORD* size) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER length{};
-  if (!GetFileSizeEx(file, &length) || length.QuadPart <= 0 ||
-      static_cast<unsigned long long>(length.QuadPart) > limit) {
-    CloseHandle(file);
-    return nullptr;
-  }
-  const DWORD capacity = static_cast<DWORD>(length.QuadPart);
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, capacity);
-  BYTE* data = block != nullptr ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
-  DWORD total = 0;
-  bool ok = data != nullptr;
-  // The file may change while it is read: never more than the block holds, stop at its end.
-  while (ok && total < capacity) {
-    DWORD got = 0;
-    if (!ReadFile(file, data + total, capacity - total, &got, nullptr)) {
-      ok = false;
-    } else if (got == 0) {
-      break;
-    } else {
-      total += got;
-    }
-  }
-  if (data != nullptr) GlobalUnlock(block);
-  CloseHandle(file);
-  if (!ok || total == 0) {
-    if (block != nullptr) GlobalFree(block);
-    return nullptr;
-  }
-  *size = total;
-  return block;
-}
-
 }  // namespace
 
 bool CMyStatic::ShowImage(const std::wstring& path, int width, int height) {
   if (!IsWindow() || path.empty() || width <= 0 || height <= 0) return false;
-  DWORD size = 0;
-  HGLOBAL block = ReadFileToGlobal(path, kMaxImageFileBytes, &size);
-  if (block == nullptr) return false;
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream)) || stream == nullptr) {
-    GlobalFree(block);
-    return false;
-  }
-  // From here the stream owns the block.
-  IPicture* picture = nullptr;
-  const HRESULT hr =
-      OleLoadPicture(stream, static_cast<LONG>(size), TRUE, IID_IPicture, reinterpret_cast<void**>(&picture));
-  if (FAILED(hr) || picture == nullptr) {
-    stream->Release();
-    return false;
-  }
+  IPicture* picture = LoadPictureFile(path, kMaxImageFileBytes);
+  if (picture == nullptr) return false;
   OLE_XSIZE_HIMETRIC pictureWidth = 0;
   OLE_YSIZE_HIMETRIC pictureHeight = 0;
   picture->get_Width(&pictureWidth);
@@ -82,7 +29,6 @@ bool CMyStatic::ShowImage(const std::wstring& path, int width, int height) {
     ReleaseDC(dc);
   }
   picture->Release();
-  stream->Release();
   m_strImagePath = path;
   return drawn;
 }

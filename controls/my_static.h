@@ -23,8 +23,9 @@ class CMyStatic : public CStatic {
 
   // Draws the picture in file `path` (any format OleLoadPicture reads) stretched to
   // width x height pixels at the control's top-left corner, and remembers the path. Returns
-  // whether the picture was drawn. A missing, empty, too large or unreadable file, or one that
-  // is not a picture, draws nothing and keeps the previously remembered path.
+  // whether the picture was drawn. A missing, empty, too large or unreadable file, one that is
+  // not a picture, or a bitmap file cut short, draws nothing and keeps the previously
+  // remembered path.
   bool ShowImage(const std::wstring& path, int width, int height);
 
   // Path of the picture last shown successfully; empty until then.

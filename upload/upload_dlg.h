@@ -1,0 +1,197 @@
+// The upload page: the first page of the tabbed window (a child dialog, template 10001). The
+// user picks a folder in the shell folder tree on the left, sees its photos as thumbnails with
+// check boxes on the right and presses the upload button; the upload worker then sends the
+// checked photos while the page shows a progress bar and a status line. A click on a photo
+// previews it, a double click opens it in its associated program.
+//
+// Threads. Everything here runs on the window thread except the thumbnail loader, which makes
+// the thumbnails of the listed photos off the window thread, one at a time. The loader works
+// on m_strListedFolder and m_vecNames, which change only while no loader runs (a refresh stops
+// the loader and waits for it first). It posts WM_THUMB_READY and
+// never sends, so the window thread may wait for it. It does not touch the image list: it hands
+// each finished tile over through a small locked mailbox, and the window thread puts the tile
+// into the image list when the message arrives, so that the list view never paints from an
+// image list another thread is changing. The messages carry only an item index and a slot;
+// messages of a stopped loader are thrown away before the list is refilled.
+//
+// Teardown stops the upload worker and then the loader and waits for both before anything they
+// use is freed; so does the destruction of the page's window when it goes before the object.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "controls/my_static.h"
+#include "controls/skin_button.h"
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "shelltree/folder_tree_view.h"
+#include "upload/my_list_ctrl.h"
+#include "upload/upload_worker.h"
+
+class CMyUpLoadDlg : public CDialog {
+ public:
+  // Texts of the page's messages.
+  static constexpr const wchar_t* kNoUserText = L"失败!! 重新登陆!!";
+  static constexpr const wchar_t* kNoUserCaption = L"提示";
+  static constexpr const wchar_t* kLimitText = L"每次只能上传100张照片!请您分次进行上传!";
+  static constexpr const wchar_t* kBusyText = L"上传进行中....请等待完成后在试!!!";
+  static constexpr const wchar_t* kScanErrorCaption = L"error";
+  // The one-line footer of the operator under the page.
+  static constexpr const wchar_t* kFooterText =
+      L"飞图数码影像(北京)有限公司 版权所有   增值电信业务经营许可证: 京ICP证080517号   客服电话: 400-810-6688";
+
+  // Thumbnail tiles.
+  static constexpr int kThumbWidth = 80;
+  static constexpr int kThumbHeight = 55;
+  // The loader covers at most this many rows of the list: m_nColumns x kThumbRows items.
+  static constexpr int kThumbRows = 255;
+  // A click on an item from this index on shows no preview (3 x 255).
+  static constexpr int kPreviewLimit = 765;
+  // OnSelectAll checks at most this many photos.
+  static constexpr int kSelectAllLimit = 100;
+  // Larger photo files get no thumbnail (the same bound as the preview box's).
+  static constexpr unsigned long long kMaxThumbFileBytes = CMyStatic::kMaxImageFileBytes;
+
+  // The shell's open call for a double-clicked photo; tests put another in its place (null:
+  // ShellExecuteW again).
+  using ShellExecuteFunc = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+  static void SetShellExecute(ShellExecuteFunc function);
+
+  CMyUpLoadDlg();
+  // Stops and waits for the upload worker, then for the thumbnail loader, then frees the rest.
+  ~CMyUpLoadDlg() override;
+
+  // Creates the page from template 10001 as a child of `parent`.
+  bool Create(HWND parent);
+
+  // --- Members, in the order of the page's data ---
+  CImageList m_imgThumbs;             // 80 x 55, 24-bit; slot 0 the placeholder, slot i+1 item i
+  CMyListCtrl m_listPhotos;           // 10000
+  std::vector<std::wstring> m_vecNames;  // photo names of the listed folder, in scan order
+  int m_nColumns;                     // columns counted while the list was filled
+  std::vector<std::wstring> m_arrUploadPaths;  // window thread only
+  CFolderTreeView m_treeFolders;      // 59648
+  std::wstring m_strFolder;           // the folder chosen in the tree; empty until then
+  // The folder m_vecNames were read from. Photo paths are made from it, not from m_strFolder:
+  // a tree item without a folder, or a folder that could not be searched, leaves the list (and
+  // this folder) as it was, and its photos must not be looked for elsewhere.
+  std::wstring m_strListedFolder;
+  std::atomic<int> m_bCancelThumbs;   // 1 asks the running loader to stop
+  HANDLE m_hThumbsDone;               // manual reset; set by the loader when it ends
+  std::mutex m_mtxRefresh;            // held while the folder is rescanned and the list refilled
+  int m_nThumbNames;                  // names the loader may cover; taken after each refill
+  HBITMAP m_bmpPlaceholder;           // image 0
+  HBRUSH m_brWhite;                   // fills thumbnail tiles
+  RECT m_rcTree;                      // (16,26)-(182,255)
+  RECT m_rcListPanel;                 // (202,25)-(617,415)
+  HBITMAP m_hListHeader;              // 172
+  HBITMAP m_hListTitle;               // 185
+  HBITMAP m_hSelectAllHover;          // 215
+  HBITMAP m_hSelectAllNormal;         // 210
+  HBITMAP m_hSelectNoneHover;         // 216
+  HBITMAP m_hSelectNoneNormal;        // 191
+  HBITMAP m_hUploadHover;             // 212
+  HBITMAP m_hUploadNormal;            // 220
+  std::atomic<int> m_nCurrentFile;    // the file the worker is sending, 0-based
+  std::atomic<int> m_bUploading;      // 1 while the upload worker runs
+  CProgressCtrl m_progress;           // 1000
+  CSkinButton m_btnSelectAll;         // 1009
+  CSkinButton m_btnSelectNone;        // 1010
+  CMyStatic m_stPreview;              // 1012
+  wchar_t m_szUploadUser[260];        // UserNameForUpLoad, read at initialisation
+  CSkinButton m_btnUpload;            // 10012
+  CUploadWorker m_uploadWorker;
+
+  // --- Operations ---
+  // Appends the full path of name `index` to m_arrUploadPaths; false when there is no such name.
+  bool AddUploadPath(int index);
+  // The listed folder joined with name `index`; empty when there is no such name.
+  std::wstring FullPath(int index) const;
+  // Unchecks every item and empties m_arrUploadPaths.
+  void UncheckAllAndClear();
+  // The status line at (50,448): "总数: %d   完成数: %d" in the page's status style.
+  void DrawStatusLine(HDC dc, int total, int done);
+
+  // The folder tree's callback (window thread); `context` is the page.
+  static void OnFolderSelected(std::wstring path, void* context);
+
+  // A folder and a name joined by one backslash (none added after a drive root such as C:\).
+  static std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+  // The search pattern of a folder's entries: C:\*.* for C:\, C:\a\*.* for C:\a.
+  static std::wstring SearchPattern(const std::wstring& folder);
+  // Whether a file name's last three characters are bmp, jpg, raw, tif or gif in any case.
+  static bool IsPhotoName(const wchar_t* name);
+
+  // The loader's bitmaps (any thread): the placeholder tile, and the thumbnail of a photo file
+  // (null when it cannot be read as a picture).
+  HBITMAP MakePlaceholder();
+  HBITMAP MakeThumbnail(const std::wstring& path);
+
+  // Where a thumbnail goes in its tile: the size of the scaled picture and its place.
+  struct ThumbPlacement {
+    int width;
+    int height;
+    int x;
+    int y;
+  };
+  // The placement for a picture of w x h (HIMETRIC units as the picture object reports them).
+  static ThumbPlacement PlaceThumbnail(long w, long h);
+
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool OnCommand(UINT id, UINT code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT* result) override;
+  bool PreTranslateMessage(MSG* msg) override;
+
+  // --- Handlers, public for the tests ---
+  LRESULT RefreshFolder();
+  bool ScanFolder();
+  bool FillList();
+  void OnSelectAll();
+  void OnSelectNone();
+  void OnUpload();
+  void ShowPreview(WPARAM index);
+  // Whether a thumbnail loader thread exists that has not ended; the id of the last one started
+  // (0 when none is held).
+  bool ThumbLoaderRunning() const;
+  DWORD ThumbLoaderThreadId() const;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
+
+  void OnThumbReady(WPARAM item, LPARAM slot);
+  void OnListDoubleClick(const NMITEMACTIVATE* activate);
+  void EraseBackground(HDC dc);
+  void Paint();
+  void PlaceControls();
+
+ private:
+  struct PendingThumb {
+    int slot;
+    HBITMAP tile;
+  };
+
+  static DWORD WINAPI ThumbLoaderThread(void* param);
+  DWORD ThumbLoaderProc();
+  bool StartThumbLoader();
+  // Raises the stop flag, waits for the loader to end, resets m_hThumbsDone and throws away
+  // what the stopped loader left: its queued messages and tiles.
+  void StopThumbLoader();
+  void DiscardPendingThumbs();
+  void MessageBoxWithSystemText(DWORD error);
+
+  // The window the running loader posts to.
+  HWND m_hThumbTarget;
+  HANDLE m_hThumbThread;
+  // Finished tiles waiting for their WM_THUMB_READY; the loader adds, the window thread takes.
+  std::mutex m_mtxPending;
+  std::vector<PendingThumb> m_pendingThumbs;
+  bool m_bTearingDown;     // the destructor runs: no more refreshes
+  bool m_bRefreshing;      // a refresh runs (its message box may bring another)
+  bool m_bRefreshPending;  // a refresh was asked for meanwhile; it follows this one
+};

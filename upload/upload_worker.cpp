@@ -1,0 +1,301 @@
+#include "upload/upload_worker.h"
+
+#include <objbase.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cwchar>
+#include <vector>
+
+#include "app/messages.h"
+#include "framework/wnd.h"
+#include "services/service_host.h"
+#include "upload/service_piece_client.h"
+#include "upload/upload_dlg.h"
+
+namespace {
+
+// The one message of the call window: lParam points to the call to run.
+constexpr UINT kRunCall = WM_APP + 1;
+// How often a waiting window thread looks again for the worker's message boxes.
+constexpr DWORD kBoxPollMs = 20;
+// The message box's text control (also under Wine).
+constexpr int kBoxTextId = 0xFFFF;
+
+std::u16string ToU16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+int RangeFor(size_t files) {
+  const uint64_t upper = static_cast<uint64_t>(files) * CPieceUploader::kPieces;
+  return upper > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(upper);
+}
+
+// Ends a message box of the worker with the least consequential of its buttons.
+BOOL CALLBACK AnswerMessageBox(HWND hwnd, LPARAM) {
+  wchar_t name[16] = {};
+  if (::GetClassNameW(hwnd, name, 16) == 0 || ::lstrcmpW(name, L"#32770") != 0) return TRUE;
+  if (::GetDlgItem(hwnd, kBoxTextId) == nullptr) return TRUE;
+  for (int id : {IDCANCEL, IDNO, IDOK}) {
+    const HWND button = ::GetDlgItem(hwnd, id);
+    if (button != nullptr && (::GetWindowLongPtrW(button, GWL_STYLE) & WS_VISIBLE) != 0) {
+      ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+      return TRUE;
+    }
+  }
+  ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+// The worker's own DC of the page for the status line (the page's DrawStatusLine sets the
+// font and colours), released on every way out.
+class CStatusDC {
+ public:
+  explicit CStatusDC(HWND page) : m_hPage(page), m_hDC(::GetDC(page)) {}
+  ~CStatusDC() {
+    if (m_hDC != nullptr) ::ReleaseDC(m_hPage, m_hDC);
+  }
+  CStatusDC(const CStatusDC&) = delete;
+  CStatusDC& operator=(const CStatusDC&) = delete;
+  HDC Get() const { return m_hDC; }
+
+ private:
+  HWND m_hPage;
+  HDC m_hDC;
+};
+
+// COM for the thread (the service client makes its XML reader as a COM object), undone on
+// every way out.
+class CComApartment {
+ public:
+  CComApartment() : m_bInitialised(SUCCEEDED(::CoInitialize(nullptr))) {}
+  ~CComApartment() {
+    if (m_bInitialised) ::CoUninitialize();
+  }
+  CComApartment(const CComApartment&) = delete;
+  CComApartment& operator=(const CComApartment&) = delete;
+
+ private:
+  bool m_bInitialised;
+};
+
+}  // namespace
+
+// A message-only window of the window thread: the worker hands it calls to run there.
+class CUploadWorker::CCallWindow : public CWnd {
+ public:
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == kRunCall) {
+      const auto* call = reinterpret_cast<const std::function<void()>*>(lParam);
+      if (call != nullptr && *call) (*call)();
+      return 1;
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+  }
+};
+
+// What the uploader sees of the window program.
+class CUploadWorker::CGuiHost : public IUploadHost {
+ public:
+  explicit CGuiHost(CUploadWorker& worker)
+      : m_worker(worker),
+        m_strHost(worker.m_strServiceHost.empty() ? DefaultServiceHost() : worker.m_strServiceHost) {}
+
+  std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(m_strHost); }
+
+  UtcTime NowUtc() override {
+    if (m_worker.m_clock) return m_worker.m_clock();
+    SYSTEMTIME now{};
+    ::GetSystemTime(&now);
+    return UtcTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  }
+
+  bool Pause(uint32_t milliseconds) override {
+    const DWORD wait = std::min(milliseconds, m_worker.m_nMaxPauseMs);
+    if (::WaitForSingleObject(m_worker.m_hStopEvent, wait) == WAIT_OBJECT_0) return false;
+    return !ShouldStop();
+  }
+
+  // The stop request, or the page's progress bar gone (the page is being destroyed).
+  bool ShouldStop() override { return m_worker.Stopping(); }
+
+  void OnProgress(int32_t piecesSent) override {
+    ::SendMessageW(m_worker.m_hProgress, PBM_SETPOS, static_cast<WPARAM>(piecesSent), 0);
+  }
+
+ private:
+  CUploadWorker& m_worker;
+  std::u16string m_strHost;
+};
+
+CUploadWorker::CUploadWorker()
+    : m_pPage(nullptr),
+      m_hPage(nullptr),
+      m_hProgress(nullptr),
+      m_hThread(nullptr),
+      m_dwThreadId(0),
+      m_hStopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_bStop(false),
+      m_nBatchSize(0),
+      m_nMaxPauseMs(UINT32_MAX) {}
+
+CUploadWorker::~CUploadWorker() {
+  StopAndWait();
+  if (m_pCallWindow) m_pCallWindow->DestroyWindow();
+  m_pCallWindow.reset();
+  if (m_hStopEvent != nullptr) ::CloseHandle(m_hStopEvent);
+}
+
+bool CUploadWorker::Running() const {
+  return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT;
+}
+
+bool CUploadWorker::Start(CMyUpLoadDlg* page) {
+  if (page == nullptr || m_hStopEvent == nullptr) return false;
+  if (m_hThread != nullptr) {
+    // A worker that has lowered the page's flag is only leaving; one that has not is busy.
+    if (Running() && page->m_bUploading != 0) return false;
+    WaitForThread();
+    ReleaseThread();
+  }
+  if (!m_pCallWindow) {
+    auto window = std::make_unique<CCallWindow>();
+    if (!window->CreateEx(0, CWnd::DefaultWindowClass(), L"", 0, RECT{}, HWND_MESSAGE, 0)) return false;
+    m_pCallWindow = std::move(window);
+  }
+
+  m_pPage = page;
+  m_hPage = page->m_hWnd;
+  m_hProgress = page->m_progress.m_hWnd;
+  m_bStop = false;
+  m_nBatchSize = 0;
+  ::ResetEvent(m_hStopEvent);
+  // Raised before the thread exists, so that a second press at once is refused as well.
+  const int wasUploading = page->m_bUploading.exchange(1);
+  m_hThread = ::CreateThread(nullptr, 0, &CUploadWorker::UploadThreadProc, this, 0, &m_dwThreadId);
+  if (m_hThread == nullptr) {
+    page->m_bUploading = wasUploading;
+    m_dwThreadId = 0;
+    return false;
+  }
+  return true;
+}
+
+void CUploadWorker::StopAndWait() {
+  if (m_hThread == nullptr) return;
+  m_bStop = true;
+  if (m_hStopEvent != nullptr) ::SetEvent(m_hStopEvent);
+  WaitForThread();
+  ReleaseThread();
+}
+
+void CUploadWorker::WaitForThread() {
+  if (m_hThread == nullptr) return;
+  for (;;) {
+    if (m_bStop) ::EnumThreadWindows(m_dwThreadId, &AnswerMessageBox, 0);
+    // Only sent messages are handled here: the worker's calls on the window thread must get
+    // through, but nothing of the user's may run while an owner is being torn down.
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, kBoxPollMs, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) break;
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+void CUploadWorker::ReleaseThread() {
+  if (m_hThread != nullptr) ::CloseHandle(m_hThread);
+  m_hThread = nullptr;
+  m_dwThreadId = 0;
+}
+
+DWORD WINAPI CUploadWorker::UploadThreadProc(void* param) {
+  static_cast<CUploadWorker*>(param)->Run();
+  return 0;
+}
+
+bool CUploadWorker::Stopping() const { return m_bStop || !::IsWindow(m_hProgress); }
+
+bool CUploadWorker::OnWindowThread(const std::function<void()>& call) {
+  const HWND window = m_pCallWindow ? m_pCallWindow->m_hWnd : nullptr;
+  if (window == nullptr) return false;
+  return ::SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&call)) == 1;
+}
+
+int CUploadWorker::Message(const wchar_t* text, UINT type) {
+  if (Stopping()) return 0;
+  return ::MessageBoxW(m_hPage, text, kCaption, type);
+}
+
+void CUploadWorker::Abandon(const wchar_t* text) {
+  if (text != nullptr) Message(text, MB_OK);
+  ::InvalidateRect(m_hPage, nullptr, TRUE);
+  m_pPage->m_bUploading = 0;
+}
+
+void CUploadWorker::Run() {
+  CComApartment com;
+  CMyUpLoadDlg* const page = m_pPage;
+  CGuiHost host(*this);
+  CPieceUploader uploader(host);
+  uploader.StartBatch();
+  page->m_bUploading = 1;
+
+  // The checked photos, taken once: the page's list may change under the upload.
+  std::vector<std::wstring> paths;
+  std::u16string user;
+  const bool collected = OnWindowThread([&] {
+    page->m_arrUploadPaths.clear();
+    for (int i = 0; i < page->m_listPhotos.GetItemCount(); ++i) {
+      if (page->m_listPhotos.GetCheck(i)) page->AddUploadPath(i);
+    }
+    paths = page->m_arrUploadPaths;
+    user = ToU16(std::wstring(page->m_szUploadUser, ::wcsnlen(page->m_szUploadUser, 260)));
+  });
+  if (!collected || Stopping()) return Abandon(nullptr);
+  if (paths.empty()) return Abandon(kNothingChecked);
+
+  const int total = static_cast<int>(std::min<size_t>(paths.size(), INT_MAX));
+  m_nBatchSize = total;
+  // A 32-bit range: the 16-bit one of PBM_SETRANGE ends at 3120 photos.
+  ::SendMessageW(m_hProgress, PBM_SETRANGE32, 0, RangeFor(paths.size()));
+  CStatusDC dc(m_hPage);
+
+  for (int a = 0; a < total; ++a) {
+    page->m_nCurrentFile = a;
+    ::ShowWindow(m_hProgress, SW_SHOW);
+    if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, a);
+
+    switch (uploader.SendFile(ToU16(paths[static_cast<size_t>(a)]), user)) {
+      case FileOutcome::Sent:
+        continue;
+      case FileOutcome::CannotOpen:
+        return Abandon(kCannotOpen);
+      case FileOutcome::TooSmall:
+        return Abandon(kTooSmall);
+      case FileOutcome::TooLarge:
+        return Abandon(kTooLarge);
+      case FileOutcome::TooManyFailures:
+        return Abandon(kTooManyFailures);
+      case FileOutcome::Stopped:
+        return Abandon(nullptr);
+    }
+  }
+
+  if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, total);
+  if (Stopping()) return Abandon(nullptr);
+  ::SendMessageW(m_hProgress, PBM_SETPOS, static_cast<WPARAM>(RangeFor(paths.size())), 0);
+  ::ShowWindow(m_hProgress, SW_HIDE);
+
+  // Page, tab control, tabbed window, main window.
+  const HWND tabControl = ::GetParent(m_hPage);
+  const HWND tabbedWindow = tabControl != nullptr ? ::GetParent(tabControl) : nullptr;
+  const HWND mainWindow = tabbedWindow != nullptr ? ::GetParent(tabbedWindow) : nullptr;
+  if (mainWindow != nullptr) ::SendMessageW(mainWindow, WM_SHOWMAINWND, 0, 0);
+
+  const int answer = Message(kPrintQuestion, MB_YESNO);
+  // An answer forced by a stop request is no answer: nothing is switched or unchecked.
+  if (Stopping()) return Abandon(nullptr);
+  if (tabbedWindow != nullptr) ::SendMessageW(tabbedWindow, answer == IDYES ? WM_GOTOPRINT : WM_GOTOMANAGE, 0, 0);
+  OnWindowThread([page] { page->UncheckAllAndClear(); });
+  // Only now: the tabbed window looks at the flag while it handles the message above.
+  page->m_bUploading = 0;
+}

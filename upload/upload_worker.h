@@ -1,0 +1,97 @@
+// The upload worker: the thread behind the upload page's upload button. It takes the checked
+// photos of the page's list at its start (its own list, so the selection buttons stay usable
+// during the upload), sends every photo in 21 pieces through CPieceUploader, moves the page's
+// progress bar and status line, and at the end asks whether to order prints, which turns the
+// tabbed window to its print tab.
+//
+// The thread reaches the page's data only on the window thread, through messages it sends;
+// so whoever waits for it on the window thread must keep handling sent messages, which
+// StopAndWait does.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "upload/piece_uploader.h"
+
+class CMyUpLoadDlg;
+
+class CUploadWorker {
+ public:
+  // Messages of the worker, all with the caption kCaption and owned by the page.
+  static constexpr const wchar_t* kCaption = L"提示";
+  static constexpr const wchar_t* kNothingChecked = L"请选择图片!!!";
+  static constexpr const wchar_t* kCannotOpen = L"图片不存在!!!";
+  static constexpr const wchar_t* kTooSmall = L"图片太小不能冲印";
+  static constexpr const wchar_t* kTooLarge = L"图片太大不能冲印";
+  static constexpr const wchar_t* kTooManyFailures = L"上传失败!!!稍后在试!!!";
+  static constexpr const wchar_t* kPrintQuestion = L"您的图片已上传成功!!!是否要冲印??";
+  // Where the status line goes on the page.
+  static constexpr int kStatusX = 50;
+  static constexpr int kStatusY = 448;
+
+  CUploadWorker();
+  // Stops a running worker and waits for it (window thread).
+  ~CUploadWorker();
+  CUploadWorker(const CUploadWorker&) = delete;
+  CUploadWorker& operator=(const CUploadWorker&) = delete;
+
+  // Window thread. Raises the page's m_bUploading, then starts the thread. False, with the flag
+  // as it was, while a worker still runs or when no thread can be started.
+  bool Start(CMyUpLoadDlg* page);
+  // Window thread. Asks a running worker to end, closes a message box it may have open (its
+  // question then counts as unanswered: the tabs are not switched) and waits for it while
+  // handling the messages it sends. Returns at once when no worker runs.
+  void StopAndWait();
+  // A worker thread exists and has not ended yet.
+  bool Running() const;
+  // The number of photos of the batch being sent (0 until the worker has collected them); the
+  // page's status line shows it, whatever the selection buttons do to the page's list meanwhile.
+  int BatchSize() const { return m_nBatchSize; }
+
+  // --- Settings, read by the thread at its start; change them only while no worker runs ---
+  // The service host of the Upload calls; empty means the build-time one.
+  void SetServiceHost(const std::u16string& host) { m_strServiceHost = host; }
+  // Caps every pause of the uploader (the retry pauses and the wait for a new target name);
+  // tests shorten them.
+  void SetMaxPause(uint32_t milliseconds) { m_nMaxPauseMs = milliseconds; }
+  // The clock of the target names; null means the system's clock in UTC.
+  void SetClock(std::function<UtcTime()> clock) { m_clock = std::move(clock); }
+
+ private:
+  class CCallWindow;
+  class CGuiHost;
+
+  static DWORD WINAPI UploadThreadProc(void* param);
+  void Run();
+  // Runs `call` on the window thread and waits for it; false when it could not run there.
+  bool OnWindowThread(const std::function<void()>& call);
+  bool Stopping() const;
+  // A message box on the worker thread, owned by the page; 0 when the worker is stopping.
+  int Message(const wchar_t* text, UINT type);
+  // The ways out of the thread before the end of the batch.
+  void Abandon(const wchar_t* text);
+  // Waits for the thread while handling the messages sent to the window thread; while the
+  // stop flag is up, also answers the worker's message boxes.
+  void WaitForThread();
+  void ReleaseThread();
+
+  std::unique_ptr<CCallWindow> m_pCallWindow;
+  CMyUpLoadDlg* m_pPage;
+  HWND m_hPage;
+  HWND m_hProgress;
+  HANDLE m_hThread;
+  DWORD m_dwThreadId;
+  HANDLE m_hStopEvent;  // manual reset; raised by StopAndWait
+  std::atomic<bool> m_bStop;
+  std::atomic<int> m_nBatchSize;
+
+  std::u16string m_strServiceHost;
+  uint32_t m_nMaxPauseMs;
+  std::function<UtcTime()> m_clock;
+};
