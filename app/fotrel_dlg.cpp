@@ -425,6 +425,30 @@ void CFotrelDlg::OnTimer(UINT_PTR) {
   KillTimer(kLoginPollTimer);
 }
 
+// --- Back to the login dialog ---
+
+void CFotrelDlg::OnBackToLogin(HWND tabbedWindow) {
+  // Only the request of the tabbed window now shown counts (a late one of a window already
+  // gone does not).
+  if (m_nChildMode != kModeTabs || m_pTabsDlg == nullptr || m_pTabsDlg->m_hWnd != tabbedWindow) return;
+  delete m_pTabsDlg;
+  m_pTabsDlg = nullptr;
+  // The hidden login page was opened for a name that was not there; the next switch opens the
+  // login page again, for the name signed in then.
+  delete m_pLoginPageDlg;
+  m_pLoginPageDlg = nullptr;
+
+  m_pLoginDlg = new CMyLoginDlg(m_strServiceHost);
+  m_pLoginDlg->Create(m_hWnd);
+  PlaceChild(m_pLoginDlg, 28, 48);
+  m_nChildMode = kModeLogin;
+  if (ReadSettingInt(settings::kState, 0) == 1) {
+    m_pLoginDlg->FillLoginForm(ShiftDecode(ReadSetting(settings::kUserName)),
+                               ShiftDecode(ReadSetting(settings::kPassword)));
+  }
+  SetTimer(kLoginPollTimer, 500);
+}
+
 // --- Messages ---
 
 LRESULT CFotrelDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -463,6 +487,9 @@ LRESULT CFotrelDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SHOWMAINWND:
       Restore();
+      return 0;
+    case WM_BACKTOLOGIN:
+      OnBackToLogin(reinterpret_cast<HWND>(wParam));
       return 0;
     default:
       break;

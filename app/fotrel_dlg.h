@@ -79,6 +79,8 @@ class CFotrelDlg : public CDialog {
   void OnLButtonUp(POINT point);
   void OnMoved();
   void OnTimer(UINT_PTR id);
+  // The tabbed window found no signed-in user: it goes, and the login dialog comes back.
+  void OnBackToLogin(HWND tabbedWindow);
 
   std::u16string m_strServiceHost;
   HICON m_hIcon;

@@ -13,6 +13,9 @@ constexpr UINT WM_GOTOPRINT = WM_USER + 8;
 constexpr UINT WM_SHOWMAINWND = WM_USER + 9;
 // Sent by the upload worker to the tabbed window: the user does not order prints now.
 constexpr UINT WM_GOTOMANAGE = WM_USER + 10;
+// Posted by the tabbed window to the main window when it found no signed-in user name: back to
+// the login dialog. wParam is the tabbed window's handle.
+constexpr UINT WM_BACKTOLOGIN = WM_USER + 11;
 // Posted by the thumbnail loader to the upload page: a thumbnail is ready.
 constexpr UINT WM_THUMB_READY = WM_USER + 1000;
 // Posted by the upload page to itself: the folder tree chose another folder.
