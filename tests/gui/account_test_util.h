@@ -21,7 +21,6 @@
 #include "tests/services/service_test_util.h"
 #include "tests/support/message_box_capture.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/temp_dir.h"
 #include "web/browser_ctrl.h"
 
 namespace accounttest {
@@ -33,15 +32,14 @@ inline std::string CreateAnswer(int value) {
   return servicetest::Http("200 OK", servicetest::Result("CreateUser", std::to_string(value)));
 }
 
-// A Passport peer on 127.0.0.1 that answers every request with one answer (which the test may
-// change), and when held, reads each request and then waits (at most 8 s, below the client's
-// 10 s) until the test lets the answer go.
+// A Passport peer on 127.0.0.1 that answers every request with one answer (or one chosen by
+// the request), and when held, reads each request and then waits (at most 8 s, below the
+// client's 10 s) until the test lets the answers go.
 class Peer {
  public:
+  using Responder = std::function<std::string(const std::string& request)>;
   explicit Peer(std::string answer, bool held = false)
-      : m_answer(std::move(answer)),
-        m_held(held),
-        m_server([this](TestConnection& c, int) {
+      : m_answer(std::move(answer)), m_held(held), m_server([this](TestConnection& c, int) {
           std::string request;
           while (c.ReadRequest(&request)) {
             const int inFlight = ++m_inFlight;
@@ -56,18 +54,15 @@ class Peer {
         }) {}
   ~Peer() { m_held = false; }
   std::u16string Host() const { return m_server.Host(); }
-  // Requests read so far.
-  int Arrived() const { return m_arrived; }
-  // The most requests that were waiting for their answers at one time.
-  int MostInFlight() const { return m_mostInFlight; }
+  int Arrived() const { return m_arrived; }            // requests read so far
+  int MostInFlight() const { return m_mostInFlight; }  // most requests waiting for answers at one time
   std::vector<std::string> Requests() const { return m_server.Requests(); }
+  void Hold() { m_held = true; }
   void Release() { m_held = false; }
   void SetAnswer(std::string answer) {
     std::lock_guard<std::mutex> g(m_lock);
     m_answer = std::move(answer);
   }
-  // Answers chosen by the request instead (null: the one answer again).
-  using Responder = std::function<std::string(const std::string& request)>;
   void SetResponder(Responder responder) {
     std::lock_guard<std::mutex> g(m_lock);
     m_responder = std::move(responder);
@@ -82,11 +77,12 @@ class Peer {
   std::mutex m_lock;
   std::string m_answer;
   std::atomic<bool> m_held;
-  std::atomic<int> m_arrived{0};
-  std::atomic<int> m_inFlight{0};
-  std::atomic<int> m_mostInFlight{0};
+  std::atomic<int> m_arrived{0}, m_inFlight{0}, m_mostInFlight{0};
   ScriptedServer m_server;  // last: its threads stop before the members above go
 };
+
+constexpr int kAllBoxes[] = {IDC_USERNAME,     IDC_PASSWORD,     IDC_REG_EMAIL,
+                             IDC_REG_USERNAME, IDC_REG_PASSWORD, IDC_REG_CONFIRM};
 
 // %APPDATA% in a fresh folder, the application's name "Fotrel", the pages' browser replaced by
 // a recorder, the network present unless a test says otherwise.
@@ -95,22 +91,15 @@ class AccountWindowTest : public testing::Test {
   void SetUp() override {
     m_oldAppName = GetAppName();
     SetAppName(L"Fotrel");
-    wchar_t old[MAX_PATH] = {};
-    m_hadAppData = GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
-    m_oldAppData = old;
-    SetEnvironmentVariableW(L"APPDATA", m_dir.Path().wstring().c_str());
     CMyLoginDlg::SetNetworkCheck(&Connected);
     CBrowserCtrl::SetDispatchForNewControls(&m_pages);
   }
   void TearDown() override {
     CBrowserCtrl::SetDispatchForNewControls(nullptr);
     CMyLoginDlg::SetNetworkCheck(nullptr);
-    SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
     SetAppName(m_oldAppName.c_str());
   }
-
   static bool Connected() { return true; }
-  static bool Disconnected() { return false; }
 
   // The dialog created, shown where the test can see it, and painted once.
   std::unique_ptr<CMyLoginDlg> Open(const std::u16string& host) {
@@ -121,28 +110,29 @@ class AccountWindowTest : public testing::Test {
     PumpFor(30);
     return dialog;
   }
-
   static void Type(HWND dialog, int box, const std::wstring& text) { SetDlgItemTextW(dialog, box, text.c_str()); }
   static std::wstring Text(HWND dialog, int box) { return GetWindowTextString(GetDlgItem(dialog, box)); }
+  // Types the values into the boxes in the order given (ids from kAllBoxes' order).
+  static void TypeAll(HWND dialog, std::initializer_list<std::pair<int, std::wstring>> values) {
+    for (const auto& v : values) Type(dialog, v.first, v.second);
+  }
   // A button's click as the dialog receives it.
   static void Press(HWND dialog, int button) {
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
   }
   // Fills every box of both forms, so a test can see which ones a refusal empties.
   static void FillAll(HWND dialog) {
-    for (int box : {IDC_USERNAME, IDC_PASSWORD, IDC_REG_EMAIL, IDC_REG_USERNAME, IDC_REG_PASSWORD, IDC_REG_CONFIRM}) {
-      Type(dialog, box, L"keep" + std::to_wstring(box));
-    }
+    for (int box : kAllBoxes) Type(dialog, box, L"keep" + std::to_wstring(box));
   }
   // The boxes that are empty now, in id order.
   static std::vector<int> EmptyBoxes(HWND dialog) {
     std::vector<int> empty;
-    for (int box : {IDC_USERNAME, IDC_PASSWORD, IDC_REG_EMAIL, IDC_REG_USERNAME, IDC_REG_PASSWORD, IDC_REG_CONFIRM}) {
+    for (int box : kAllBoxes) {
       if (Text(dialog, box).empty()) empty.push_back(box);
     }
     return empty;
   }
-
   // Pumps the window thread until the worker has ended (it clears its busy flag last).
   static bool LoginDone(const CAccountWork& work) {
     return PumpUntil([&] { return work.m_bLoggingIn == 0; }, 20000);
@@ -151,13 +141,11 @@ class AccountWindowTest : public testing::Test {
     return PumpUntil([&] { return work.m_bRegistering == 0; }, 20000);
   }
 
-  TempDir m_dir;
+  guitest::AppDataScope m_appData;
   FakeBrowserDispatch m_pages;
 
  private:
   std::wstring m_oldAppName;
-  std::wstring m_oldAppData;
-  bool m_hadAppData = false;
 };
 
 // One captured box in a form that reads well in a failure.
@@ -166,8 +154,8 @@ inline std::wstring Describe(const CapturedMessageBox& box) { return L"[" + box.
 // A user name of the reference service that no earlier run has taken: letters and digits.
 inline std::wstring FreshUserName(const wchar_t* prefix) {
   static unsigned counter = 0;
-  return prefix + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(GetTickCount() % 100000) +
-         L"n" + std::to_wstring(++counter);
+  return prefix + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(GetTickCount() % 100000) + L"n" +
+         std::to_wstring(++counter);
 }
 
 }  // namespace accounttest

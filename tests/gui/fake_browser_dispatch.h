@@ -14,7 +14,6 @@ class FakeBrowserDispatch : public IDispatch {
     VARTYPE type = VT_EMPTY;
     std::wstring text;  // VT_BSTR: the whole BSTR, its length from SysStringLen
     bool nullText = false;
-    SCODE scode = 0;  // VT_ERROR
   };
   struct Call {
     DISPID id = 0;
@@ -41,51 +40,34 @@ class FakeBrowserDispatch : public IDispatch {
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const bool known = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch);
+    *object = known ? static_cast<IDispatch*>(this) : nullptr;
+    if (known) AddRef();
+    return known ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
   ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO*, UINT*) override {
-    Call call;
-    call.id = id;
-    call.flags = flags;
-    call.namedArgs = params != nullptr ? params->cNamedArgs : 0;
-    call.wantsResult = result != nullptr;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    Call call{id, flags, params != nullptr ? params->cNamedArgs : 0, result != nullptr, {}};
     for (UINT i = params != nullptr ? params->cArgs : 0; i > 0; --i) {
       const VARIANT& v = params->rgvarg[i - 1];
       Arg arg;
       arg.type = V_VT(&v);
-      if (arg.type == VT_BSTR) {
-        arg.nullText = V_BSTR(&v) == nullptr;
-        if (!arg.nullText) arg.text.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
-      } else if (arg.type == VT_ERROR) {
-        arg.scode = V_ERROR(&v);
-      }
+      arg.nullText = arg.type == VT_BSTR && V_BSTR(&v) == nullptr;
+      if (arg.type == VT_BSTR && !arg.nullText) arg.text.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
       call.args.push_back(arg);
     }
     calls.push_back(call);
     if (FAILED(answer)) return answer;
     if (id == 211 && (flags & DISPATCH_PROPERTYGET) != 0 && result != nullptr) {
       V_VT(result) = locationType;
-      if (locationType == VT_BSTR) {
+      if (locationType == VT_BSTR)
         V_BSTR(result) = SysAllocStringLen(location.data(), static_cast<UINT>(location.size()));
-      } else if (locationType == VT_I4) {
-        V_I4(result) = 211;
-      }
+      if (locationType == VT_I4) V_I4(result) = 211;
     }
     return S_OK;
   }

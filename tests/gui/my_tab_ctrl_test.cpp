@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace guitest;
+
 constexpr COLORREF kGrey = RGB(241, 241, 241);
 
 class DrawCountingButton : public CButton {
@@ -32,45 +34,23 @@ class MyTabCtrlTest : public testing::Test {
   CMyTabCtrl tab_;
 };
 
-TEST_F(MyTabCtrlTest, ErasingFillsGreyWithATransparentBackgroundMode) {
-  RECT rc{};
-  tab_.GetClientRect(&rc);
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  PatBlt(dc, 0, 0, rc.right, rc.bottom, BLACKNESS);
-  SetBkMode(dc, OPAQUE);
-  SetBkColor(dc, RGB(255, 255, 255));
+TEST_F(MyTabCtrlTest, BackgroundIsGreyAndAClickSelectsATab) {
+  Canvas canvas(tab_);
+  SetBkMode(canvas.dc(), OPAQUE);
+  SetBkColor(canvas.dc(), RGB(255, 255, 255));
+  EXPECT_EQ(TRUE, canvas.Send(tab_, WM_ERASEBKGND));
+  EXPECT_EQ(TRANSPARENT, GetBkMode(canvas.dc()));
+  EXPECT_EQ(kGrey, GetBkColor(canvas.dc()));
+  EXPECT_EQ(kGrey, canvas.Pixel(0, 0));
+  EXPECT_EQ(kGrey, canvas.Pixel(canvas.width - 1, canvas.height - 1));
 
-  EXPECT_EQ(TRUE, SendMessageW(tab_, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0));
-  EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
-  EXPECT_EQ(kGrey, GetBkColor(dc));
-  EXPECT_EQ(kGrey, GetPixel(dc, 0, 0));
-  EXPECT_EQ(kGrey, GetPixel(dc, rc.right / 2, rc.bottom / 2));
-  EXPECT_EQ(kGrey, GetPixel(dc, rc.right - 1, rc.bottom - 1));
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-}
-
-TEST_F(MyTabCtrlTest, ThePaintedControlShowsTheGreyBesideTheTabs) {
+  // Painted for real: right of the last tab, above the page frame, only the background is there.
   tab_.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   RECT last{};
   ASSERT_TRUE(tab_.GetItemRect(1, &last));
-  RECT rc{};
-  tab_.GetClientRect(&rc);
-  // Right of the last tab, above the page frame: only the background is there.
-  HDC dc = tab_.GetDC();
-  EXPECT_EQ(kGrey, GetPixel(dc, (last.right + rc.right) / 2, (last.top + 2)));
-  tab_.ReleaseDC(dc);
-}
+  EXPECT_EQ(kGrey, WindowPixel(tab_, (last.right + canvas.width) / 2, last.top + 2));
 
-TEST_F(MyTabCtrlTest, AClickOnATabSelectsIt) {
-  RECT second{};
-  ASSERT_TRUE(tab_.GetItemRect(1, &second));
-  const LPARAM at = MAKELPARAM((second.left + second.right) / 2, (second.top + second.bottom) / 2);
+  const LPARAM at = MAKELPARAM((last.left + last.right) / 2, (last.top + last.bottom) / 2);
   SendMessageW(tab_, WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageW(tab_, WM_LBUTTONUP, 0, at);
   EXPECT_EQ(1, tab_.GetCurSel());
@@ -79,32 +59,16 @@ TEST_F(MyTabCtrlTest, AClickOnATabSelectsIt) {
 TEST_F(MyTabCtrlTest, OwnerDrawnChildrenDrawThemselvesOtherItemsGetDefaultProcessing) {
   DrawCountingButton child;
   ASSERT_TRUE(child.CreateEx(0, L"BUTTON", L"", WS_CHILD | BS_OWNERDRAW, RECT{10, 40, 60, 60}, tab_, 77));
+  const HWND bare = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | BS_OWNERDRAW, 70, 40, 50, 20, tab_,
+                                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(78)), nullptr, nullptr);
   HDC dc = child.GetDC();
-  DRAWITEMSTRUCT item{};
-  item.CtlType = ODT_BUTTON;
-  item.CtlID = 77;
-  item.itemAction = ODA_DRAWENTIRE;
-  item.hwndItem = child;
-  item.hDC = dc;
-  item.rcItem = RECT{0, 0, 50, 20};
+  DRAWITEMSTRUCT item{ODT_BUTTON, 77, 0, ODA_DRAWENTIRE, 0, child, dc, RECT{0, 0, 50, 20}, 0};
   EXPECT_EQ(TRUE, SendMessageW(tab_, WM_DRAWITEM, 77, reinterpret_cast<LPARAM>(&item)));
   EXPECT_EQ(1, child.draws);
-
-  // A menu item is not a child's: the control's default processing, which draws nothing.
-  DRAWITEMSTRUCT menu = item;
-  menu.CtlType = ODT_MENU;
-  menu.CtlID = 0;
-  menu.hwndItem = nullptr;
+  // A menu item is not a child's, and a child without an object: default processing, no drawing.
+  DRAWITEMSTRUCT menu{ODT_MENU, 0, 0, ODA_DRAWENTIRE, 0, nullptr, dc, RECT{0, 0, 50, 20}, 0};
   EXPECT_EQ(FALSE, SendMessageW(tab_, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&menu)));
-  EXPECT_EQ(1, child.draws);
-
-  // A child without an object of its own: default processing too.
-  const HWND bare = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | BS_OWNERDRAW, 70, 40, 50, 20, tab_,
-                                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(78)), GetModuleHandleW(nullptr),
-                                    nullptr);
-  DRAWITEMSTRUCT other = item;
-  other.CtlID = 78;
-  other.hwndItem = bare;
+  DRAWITEMSTRUCT other{ODT_BUTTON, 78, 0, ODA_DRAWENTIRE, 0, bare, dc, RECT{0, 0, 50, 20}, 0};
   EXPECT_EQ(FALSE, SendMessageW(tab_, WM_DRAWITEM, 78, reinterpret_cast<LPARAM>(&other)));
   EXPECT_EQ(1, child.draws);
   child.ReleaseDC(dc);

@@ -1,3 +1,4 @@
+// The settings file: its place, section and keys, the shift coding, and what a remembered login writes.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -5,90 +6,70 @@
 
 #include <fstream>
 #include <iterator>
-#include <vector>
+#include <string>
 
-#include "tests/support/temp_dir.h"
+#include "tests/gui/gui_test_util.h"
 
 namespace {
 
-// Points %APPDATA% at a fresh folder for one test.
-class SettingsTest : public testing::Test {
- protected:
-  void SetUp() override {
-    wchar_t old[MAX_PATH] = {};
-    m_hadOld = GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
-    m_old = old;
-    SetEnvironmentVariableW(L"APPDATA", m_dir.Path().wstring().c_str());
-  }
-  void TearDown() override { SetEnvironmentVariableW(L"APPDATA", m_hadOld ? m_old.c_str() : nullptr); }
+using guitest::AppDataScope;
 
-  std::vector<unsigned char> FileBytes() const {
-    std::ifstream in(m_dir.Path() / "user.ini", std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  TempDir m_dir;
-  std::wstring m_old;
-  bool m_hadOld = false;
-};
-
-TEST_F(SettingsTest, PathIsAppDataUserIni) {
-  EXPECT_EQ(GetSettingsPath(), m_dir.Path().wstring() + L"\\user.ini");
+// The file's text (UTF-16 after its byte-order mark); "?" when it has no such mark.
+std::wstring FileText(const AppDataScope& appData) {
+  std::ifstream in(appData.dir.Path() / "user.ini", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0) return L"?";
+  std::wstring text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    text.push_back(wchar_t(uint8_t(bytes[i]) | (uint8_t(bytes[i + 1]) << 8)));
+  return text;
 }
 
-TEST_F(SettingsTest, DefaultsWithoutAFile) {
+TEST(SettingsTest, PathFormatAndShiftCoding) {
+  AppDataScope appData;
+  EXPECT_EQ(GetSettingsPath(), appData.dir.Path().wstring() + L"\\user.ini");
+  // No file: the defaults.
   EXPECT_EQ(ReadSettingInt(settings::kState, 0), 0);
   EXPECT_EQ(ReadSetting(settings::kUserName), L"");
-  EXPECT_EQ(ReadSetting(settings::kUploadUser), L"");
-}
+  EXPECT_FALSE(appData.SettingsFileExists());
 
-TEST_F(SettingsTest, ShiftByFiveKeepsLength) {
   EXPECT_EQ(ShiftEncode(L"abc"), L"fgh");
   EXPECT_EQ(ShiftDecode(L"fgh"), L"abc");
   EXPECT_EQ(ShiftEncode(L"{|}~"), std::wstring(L"\x0080\x0081\x0082\x0083"));
   EXPECT_EQ(ShiftEncode(std::wstring(1, wchar_t(0xFFFF))), std::wstring(1, wchar_t(4)));
-  const std::wstring mixed = L"张三{|}~ \"x\"";
-  EXPECT_EQ(ShiftDecode(ShiftEncode(mixed)), mixed);
-}
+  EXPECT_EQ(ShiftDecode(std::wstring(1, wchar_t(2))), std::wstring(1, wchar_t(0xFFFD)));
 
-TEST_F(SettingsTest, ShiftedUnitsAndChineseSurviveTheFile) {
-  WriteRememberedLogin(1, L"用户{|}~", L"pa{ss}~");
-  EXPECT_EQ(ReadSettingInt(settings::kState, 0), 1);
-  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"用户{|}~");
+  // One section, plain key=value lines; the shifted units and Chinese survive the file.
+  WriteRememberedLogin(1, L"abc", L"pa{ss}~");
+  WriteSetting(settings::kUploadUser, L"用户{|}~");
+  const std::wstring text = FileText(appData);
+  EXPECT_NE(text.find(L"[UserConfig]\r\n"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"State=1\r\n"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"userName=fgh\r\n"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"userPassWord=" + ShiftEncode(L"pa{ss}~") + L"\r\n"), std::wstring::npos) << text;
+  EXPECT_NE(text.find(L"UserNameForUpLoad=用户{|}~"), std::wstring::npos) << text;
   EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"pa{ss}~");
-  const std::vector<unsigned char> bytes = FileBytes();
-  ASSERT_GE(bytes.size(), 2u);
-  EXPECT_EQ(bytes[0], 0xFF);
-  EXPECT_EQ(bytes[1], 0xFE);
+  EXPECT_EQ(ReadSetting(settings::kUploadUser), L"用户{|}~");
+
+  // Values are read into 260 units: 259 and the end.
+  WriteSetting(settings::kUploadUser, std::wstring(300, L'x'));
+  EXPECT_EQ(ReadSetting(settings::kUploadUser), std::wstring(259, L'x'));
+  WriteSetting(settings::kState, L"yes");
+  EXPECT_EQ(ReadSettingInt(settings::kState, 7), 0);
 }
 
-TEST_F(SettingsTest, UserNameIsStoredShifted) {
-  WriteRememberedLogin(1, L"abc", L"");
-  EXPECT_EQ(ReadSetting(settings::kUserName), L"fgh");
-}
-
-TEST_F(SettingsTest, UncheckedBoxWritesOnlyStateAndKeepsEarlierValues) {
+TEST(SettingsTest, UncheckedOrNamelessLoginWritesStateAloneAndKeepsTheEarlierValues) {
+  AppDataScope appData;
   WriteRememberedLogin(1, L"first", L"secret");
-  WriteSetting(settings::kUploadUser, L"second");
   WriteRememberedLogin(0, L"second", L"other");
   EXPECT_EQ(ReadSettingInt(settings::kState, 7), 0);
   EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"first");
   EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"secret");
-  EXPECT_EQ(ReadSetting(settings::kUploadUser), L"second");
   // Checked but with an empty login name: State "1" alone.
   WriteRememberedLogin(1, L"", L"x");
   EXPECT_EQ(ReadSettingInt(settings::kState, 0), 1);
   EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"first");
-}
-
-TEST_F(SettingsTest, LongValuesAreCutTo259Units) {
-  WriteSetting(settings::kUploadUser, std::wstring(300, L'x'));
-  EXPECT_EQ(ReadSetting(settings::kUploadUser).size(), 259u);
-}
-
-TEST_F(SettingsTest, StateThatIsNotANumberReadsAsZero) {
-  WriteSetting(settings::kState, L"yes");
-  EXPECT_EQ(ReadSettingInt(settings::kState, 0), 0);
+  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"secret");
 }
 
 }  // namespace
