@@ -35,11 +35,15 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 export FOTREL_TEST_SERVICE=127.0.0.1:$port
+# Where it keeps the uploaded photos (uploads/<user>/), for tests that compare them.
+export FOTREL_TEST_SERVICE_DATA=$service_data
 trap 'wine_server_stop; kill "$service_pid" 2>/dev/null; rm -rf "$service_data" "$service_data.log";
       [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; true' EXIT
 (cd build/win && ctest --output-on-failure)
 echo "== the Windows fotrel-cli under Wine against the reference service"
 FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/fotrel-service scripts/fotrel-cli-wine
+echo "== end-to-end: Fotrel.exe under Wine, driven with xdotool (screenshots in build/e2e/)"
+./scripts/e2e.sh build/win/app/Fotrel.exe build/linux/service/fotrel-service build/e2e
 
 echo "== fuzz targets (clang, libFuzzer), a short run each"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
