@@ -54,25 +54,18 @@ TEST_F(SoapHttp, RefusesWithTheFaultThatSaysWhy) {
       // The SOAPAction names the operation, of this service, in its namespace, whatever it holds.
       {kPassportPath, Action("DeleteUser"), login, kXml, "soap:Client",
        "the SOAPAction \"http://tempuri.org/DeleteUser\" " + noOperation + "Passport service"},
-      {kPassportPath, Action("UploadFile"), login, kXml, "soap:Client",
-       "the SOAPAction \"http://tempuri.org/UploadFile\" " + noOperation + "Passport service"},
       {kUploadPath, Action("LoginUser"), login, kXml, "soap:Client",
        "the SOAPAction \"http://tempuri.org/LoginUser\" " + noOperation + "Upload service"},
-      {kPassportPath, "\"urn:other/LoginUser\"", login, kXml, "soap:Client",
-       "the SOAPAction \"urn:other/LoginUser\" " + noOperation + "Passport service"},
       {kPassportPath, "\"<x>&\x01\"", login, kXml, "soap:Client",  // quoted safely
        "the SOAPAction \"&lt;x&gt;&amp;\\x01\" " + noOperation + "Passport service"},
       {kPassportPath, "http://tempuri.org/LoginUser", login, kXml, "", ""},  // without the quotes
       {kPassportPath, Action("LoginUser"), login, "application/soap+xml", "soap:Client",
        "the Content-Type must be text/xml"},
-      {kPassportPath, Action("LoginUser"), login, "", "soap:Client", "the Content-Type must be text/xml"},
       {kPassportPath, Action("LoginUser"), login, "TEXT/XML;Charset=\"UTF-8\"", "", ""},
       // The wrapper, its parameters and their values.
       Login(Envelope(CreateUserBody("a", "b", "c@d")),
             "the Body holds '{http://tempuri.org/}CreateUser' but the SOAPAction names "
             "'{http://tempuri.org/}LoginUser'"),
-      Login(Envelope("<LoginUser xmlns=\"http://other/\"><username/><password/></LoginUser>"),
-            "the Body holds '{http://other/}LoginUser' but the SOAPAction names '{http://tempuri.org/}LoginUser'"),
       Login(Envelope(LoginUserBody("a", "b") + LoginUserBody("a", "b")), "the Body holds more than one element"),
       Login(Envelope(""), "the Body is empty"),
       Login(Envelope("text" + LoginUserBody("a", "b")), "unexpected text outside the parameters"),
@@ -81,19 +74,13 @@ TEST_F(SoapHttp, RefusesWithTheFaultThatSaysWhy) {
             "the parameter 'username' appears twice"),
       Login(LoginWith("<username>a</username><password/><extra/>"),
             "unexpected element '{http://tempuri.org/}extra' in 'LoginUser'"),
-      Login(LoginWith("<username xmlns=\"\">a</username><password/>"), "unexpected element 'username' in 'LoginUser'"),
       Login(LoginWith("<username>a<b/></username><password/>"), "the parameter 'username' must hold text only"),
       Login(LoginWith("<username xsi:nil=\"1\">a</username><password/>"),
             "the parameter 'username' is nil but holds a value"),
       Login(LoginWith("<username xsi:nil=\"maybe\"/><password/>"),
             "the xsi:nil attribute of 'username' is not a boolean"),
-      Upload(nilCompleted, "the parameter 'isCompleted' must not be nil"),
-      Upload(UploadWith("", "yes"), notBoolean), Upload(UploadWith("", ""), notBoolean),
-      Upload(UploadWith("", "True"), notBoolean), Upload(UploadWith("", "2"), notBoolean),
-      Upload(UploadWith("", "t rue"), notBoolean), Upload(UploadWith("YW*j"), notBase64),
-      Upload(UploadWith("YWJ"), notBase64), Upload(UploadWith("YQ="), notBase64), Upload(UploadWith("Y==="), notBase64),
-      Upload(UploadWith("YQ==YQ=="), notBase64), Upload(UploadWith("=YQ="), notBase64),
-      Upload(UploadWith("YWJjZA==Z"), notBase64),
+      Upload(nilCompleted, "the parameter 'isCompleted' must not be nil"), Upload(UploadWith("", "2"), notBoolean),
+      Upload(UploadWith("YQ="), notBase64), Upload(UploadWith("YQ==YQ=="), notBase64),
       // The envelope, its headers and what may follow the Body.
       Login("<Envelope/>", "the Envelope is not in the SOAP 1.1 envelope namespace", "soap:VersionMismatch"),
       Login("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body/></s:Envelope>",
@@ -101,21 +88,14 @@ TEST_F(SoapHttp, RefusesWithTheFaultThatSaysWhy) {
       Login("<LoginUser xmlns=\"http://tempuri.org/\"/>",
             "the root element '{http://tempuri.org/}LoginUser' is not a SOAP Envelope"),
       Login(soap + "</s:Envelope>", "the Envelope has no Body"),
-      Login(soap + "<s:Body/><s:Header/></s:Envelope>", "the Body is empty"),
       Login(soap + "<s:Header><h:A xmlns:h=\"urn:h\" s:mustUnderstand=\"1\"/></s:Header>" + body + "</s:Envelope>",
             "the header entry '{urn:h}A' is not understood", "soap:MustUnderstand"),
       Login(soap + "<s:Header>" + deep + "</s:Header>" + body + "</s:Envelope>", "elements are nested too deeply"),
       Login(soap + body + "<More/></s:Envelope>", "unexpected element 'More' after the Body"),
       // Document types and entities, malformed XML with its place.
-      Login("<!DOCTYPE x>" + login, dtd),
       Login("<!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + Envelope(LoginUserBody("&x;", "b")), dtd),
-      Login("<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
-            "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]>" + LoginWith("<username>&c;</username><password/>"), dtd),
       Login(LoginWith("<username>a</password>"), "malformed XML: mismatched tag at line 1, column 290"),
-      Login("", "malformed XML: no element found at line 1, column 0"),
       Login(login + "<x/>", "malformed XML: junk after document element at line 1, column 361"),
-      Login(LoginWith("<username>&#xD800;</username><password/>"),
-            "malformed XML: reference to invalid character number at line 1, column 287"),
   };
   for (const Refusal& c : cases) {
     HttpReply reply = Exchange(Port(), PostRequest(c.path, c.action, c.body, c.contentType));
@@ -123,30 +103,6 @@ TEST_F(SoapHttp, RefusesWithTheFaultThatSaysWhy) {
     EXPECT_EQ(FaultCodeOf(reply), c.code) << c.text;
     EXPECT_EQ(FaultStringOf(reply), c.text);
   }
-}
-
-TEST_F(SoapHttp, KeepsTheConnectionAfterAnswersAndFaults) {
-  RawConnection connection(Port());
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(connection.Send(PostRequest(kPassportPath, Action("LoginUser"), Envelope(LoginUserBody("a", "b")))));
-    HttpReply reply = connection.Read();
-    EXPECT_EQ(reply.status, 200) << i;
-    EXPECT_NE(reply.Header("connection"), "close");
-    ASSERT_TRUE(connection.Send(PostRequest(kPassportPath, Action("LoginUser"), "<broken")));
-    EXPECT_EQ(connection.Read().status, 500) << i;
-  }
-}
-
-TEST_F(SoapHttp, ReportsInternalFailuresAsServerFaults) {
-  Register("user");
-  // The piece folder cannot be made where a file stands.
-  fs::remove_all(Data() / "pieces");
-  WriteFile(Data() / "pieces", "not a folder");
-  HttpReply reply = UploadFile(Port(), "abc", "0.jpg", "a.jpg", false, "user");
-  EXPECT_EQ(reply.status, 500);
-  EXPECT_EQ(FaultCodeOf(reply), "soap:Server");
-  EXPECT_EQ(FaultStringOf(reply), "the piece folder cannot be created");
-  EXPECT_TRUE(FilesBelow(Data() / "tmp").empty());  // the piece is not left behind
 }
 
 TEST_F(SoapHttp, ListsTheOperationsOnGetAndLogsOneLinePerRequestWithoutPasswords) {
@@ -174,41 +130,19 @@ TEST_F(SoapHttp, ListsTheOperationsOnGetAndLogsOneLinePerRequestWithoutPasswords
   }
 }
 
-TEST_F(SoapHttp, RefusesBodiesOverTheLimitAndServesTheNamespaceItIsGiven) {
-  Start([](fotrel::service::ServiceConfig& c) {
-    c.limits.pieceBytes = 1000;
-    c.serviceNamespace = "urn:fotrel:test/";
-  });
+TEST_F(SoapHttp, RefusesABodyDeclaredOverTheLimit) {
+  Start([](fotrel::service::ServiceConfig& c) { c.limits.pieceBytes = 1000; });
   // 1000 bytes of piece allow 1336 base64 characters, 17 line breaks and 1 MiB of envelope.
   const size_t limit = 1336 + 17 * 2 + (1 << 20);
   const std::string tooLarge = "the request is larger than " + std::to_string(limit) + " bytes";
   const std::string head = "POST /WebService/Upload.asmx HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n"
-                           "SOAPAction: \"urn:fotrel:test/UploadFile\"\r\n";
+                           "SOAPAction: \"http://tempuri.org/UploadFile\"\r\n";
   // Declared too large: refused before the body is read.
   HttpReply reply = Exchange(Port(), head + "Content-Length: " + std::to_string(limit + 1) + "\r\n\r\n" +
                                          std::string(limit + 1, ' '));
   EXPECT_EQ(reply.status, 500);
   EXPECT_EQ(FaultCodeOf(reply), "soap:Client");
   EXPECT_EQ(FaultStringOf(reply), tooLarge);
-  // Chunked, the size shows only while reading: the rest is read and dropped, and the connection
-  // stays usable; far past the limit the reading stops with the same fault.
-  const std::string chunk = "10000\r\n" + std::string(0x10000, ' ') + "\r\n";
-  std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
-  for (size_t sent = 0; sent <= limit; sent += 0x10000) chunked += chunk;
-  RawConnection connection(Port()), flood(Port());
-  ASSERT_TRUE(connection.Send(chunked + "0\r\n\r\n"));
-  EXPECT_EQ(FaultStringOf(connection.Read()), tooLarge);
-  const std::string login =
-      "<LoginUser xmlns=\"urn:fotrel:test/\"><username>a</username><password>b</password></LoginUser>";
-  ASSERT_TRUE(connection.Send(PostRequest(kPassportPath, "\"urn:fotrel:test/LoginUser\"", Envelope(login))));
-  reply = connection.Read();
-  EXPECT_EQ(reply.status, 200);
-  EXPECT_NE(reply.body.find("<LoginUserResponse xmlns=\"urn:fotrel:test/\">"), std::string::npos);
-  for (size_t sent = 0; sent <= 3 * limit && flood.Send(sent ? chunk : chunked); sent += 0x10000) {
-  }
-  EXPECT_EQ(FaultStringOf(flood.Read()), tooLarge);
-  // The default namespace is not served at the same time.
-  EXPECT_EQ(LoginUser(Port(), "a", "b").status, 500);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Shared by the login dialog's and the account workers' window tests: a private settings
-// folder, the application's name as the program has it, a Passport peer that can hold its
-// answer back, and small helpers to drive the dialog's boxes and wait for its workers.
+// folder, a Passport peer that can hold its answer back, and helpers to drive the dialog.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,9 +31,8 @@ inline std::string CreateAnswer(int value) {
   return servicetest::Http("200 OK", servicetest::Result("CreateUser", std::to_string(value)));
 }
 
-// A Passport peer on 127.0.0.1 that answers every request with one answer (or one chosen by
-// the request), and when held, reads each request and then waits (at most 8 s, below the
-// client's 10 s) until the test lets the answers go.
+// A Passport peer on 127.0.0.1 with one answer (or one chosen by the request); when held it
+// waits after each request (at most 8 s, below the client's 10 s) until released.
 class Peer {
  public:
   using Responder = std::function<std::string(const std::string& request)>;
@@ -57,7 +55,6 @@ class Peer {
   int Arrived() const { return m_arrived; }            // requests read so far
   int MostInFlight() const { return m_mostInFlight; }  // most requests waiting for answers at one time
   std::vector<std::string> Requests() const { return m_server.Requests(); }
-  void Hold() { m_held = true; }
   void Release() { m_held = false; }
   void SetAnswer(std::string answer) {
     std::lock_guard<std::mutex> g(m_lock);
@@ -84,8 +81,8 @@ class Peer {
 constexpr int kAllBoxes[] = {IDC_USERNAME,     IDC_PASSWORD,     IDC_REG_EMAIL,
                              IDC_REG_USERNAME, IDC_REG_PASSWORD, IDC_REG_CONFIRM};
 
-// %APPDATA% in a fresh folder, the application's name "Fotrel", the pages' browser replaced by
-// a recorder, the network present unless a test says otherwise.
+// %APPDATA% in a fresh folder, the application's name "Fotrel", the pages' browser recorded,
+// the network present unless a test says otherwise.
 class AccountWindowTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -101,7 +98,6 @@ class AccountWindowTest : public testing::Test {
   }
   static bool Connected() { return true; }
 
-  // The dialog created, shown where the test can see it, and painted once.
   std::unique_ptr<CMyLoginDlg> Open(const std::u16string& host) {
     std::unique_ptr<CMyLoginDlg> dialog(new CMyLoginDlg(host));
     if (!dialog->Create(nullptr)) return nullptr;
@@ -112,20 +108,17 @@ class AccountWindowTest : public testing::Test {
   }
   static void Type(HWND dialog, int box, const std::wstring& text) { SetDlgItemTextW(dialog, box, text.c_str()); }
   static std::wstring Text(HWND dialog, int box) { return GetWindowTextString(GetDlgItem(dialog, box)); }
-  // Types the values into the boxes in the order given (ids from kAllBoxes' order).
   static void TypeAll(HWND dialog, std::initializer_list<std::pair<int, std::wstring>> values) {
     for (const auto& v : values) Type(dialog, v.first, v.second);
   }
-  // A button's click as the dialog receives it.
   static void Press(HWND dialog, int button) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
   }
-  // Fills every box of both forms, so a test can see which ones a refusal empties.
+  // Every box of both forms filled, so a test can see which ones a refusal empties.
   static void FillAll(HWND dialog) {
     for (int box : kAllBoxes) Type(dialog, box, L"keep" + std::to_wstring(box));
   }
-  // The boxes that are empty now, in id order.
   static std::vector<int> EmptyBoxes(HWND dialog) {
     std::vector<int> empty;
     for (int box : kAllBoxes) {
@@ -133,7 +126,7 @@ class AccountWindowTest : public testing::Test {
     }
     return empty;
   }
-  // Pumps the window thread until the worker has ended (it clears its busy flag last).
+  // Until the worker has ended (it clears its busy flag last).
   static bool LoginDone(const CAccountWork& work) {
     return PumpUntil([&] { return work.m_bLoggingIn == 0; }, 20000);
   }
@@ -148,10 +141,9 @@ class AccountWindowTest : public testing::Test {
   std::wstring m_oldAppName;
 };
 
-// One captured box in a form that reads well in a failure.
 inline std::wstring Describe(const CapturedMessageBox& box) { return L"[" + box.caption + L"] " + box.text; }
 
-// A user name of the reference service that no earlier run has taken: letters and digits.
+// A user name no earlier run of the reference service has taken.
 inline std::wstring FreshUserName(const wchar_t* prefix) {
   static unsigned counter = 0;
   return prefix + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(GetTickCount() % 100000) + L"n" +

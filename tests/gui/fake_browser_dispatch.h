@@ -13,7 +13,6 @@ class FakeBrowserDispatch : public IDispatch {
   struct Arg {
     VARTYPE type = VT_EMPTY;
     std::wstring text;  // VT_BSTR: the whole BSTR, its length from SysStringLen
-    bool nullText = false;
   };
   struct Call {
     DISPID id = 0;
@@ -27,7 +26,6 @@ class FakeBrowserDispatch : public IDispatch {
   LONG refs = 1;
   // What a property read of LocationURL (211) answers, and what every call returns.
   std::wstring location;
-  VARTYPE locationType = VT_BSTR;
   HRESULT answer = S_OK;
 
   // The addresses of all Navigate calls, in order.
@@ -57,17 +55,14 @@ class FakeBrowserDispatch : public IDispatch {
       const VARIANT& v = params->rgvarg[i - 1];
       Arg arg;
       arg.type = V_VT(&v);
-      arg.nullText = arg.type == VT_BSTR && V_BSTR(&v) == nullptr;
-      if (arg.type == VT_BSTR && !arg.nullText) arg.text.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
+      if (arg.type == VT_BSTR && V_BSTR(&v) != nullptr) arg.text.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
       call.args.push_back(arg);
     }
     calls.push_back(call);
     if (FAILED(answer)) return answer;
     if (id == 211 && (flags & DISPATCH_PROPERTYGET) != 0 && result != nullptr) {
-      V_VT(result) = locationType;
-      if (locationType == VT_BSTR)
-        V_BSTR(result) = SysAllocStringLen(location.data(), static_cast<UINT>(location.size()));
-      if (locationType == VT_I4) V_I4(result) = 211;
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocStringLen(location.data(), static_cast<UINT>(location.size()));
     }
     return S_OK;
   }

@@ -1,17 +1,13 @@
-// The grey static with the picture preview: its background and redraw timer, pictures from
-// files (bitmap and JPEG) stretched into the corner, and files it refuses.
+// The grey static with the picture preview: pictures from files stretched into the corner, the
+// redraw after its own painting, and files it refuses.
 #include "controls/my_static.h"
 #include "controls/picture_file.h"
 #include "tests/gui/gui_test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <ole2.h>  // before gdiplus.h, which needs the OLE types
-#include <gdiplus.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -48,31 +44,6 @@ std::vector<uint8_t> QuadrantBmp(int w = 400, int h = 300) {
   return out;
 }
 
-// The same quadrants as a JPEG file, written with GDI+.
-bool WriteQuadrantJpeg(const std::wstring& path) {
-  UINT count = 0, bytes = 0;
-  if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-  std::vector<uint8_t> buffer(bytes);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  Gdiplus::GetImageEncoders(count, bytes, codecs);
-  for (UINT i = 0; i < count; ++i) {
-    if (std::wstring(codecs[i].MimeType) != L"image/jpeg") continue;
-    Gdiplus::Bitmap bitmap(400, 300, PixelFormat24bppRGB);
-    Gdiplus::Graphics g(&bitmap);
-    for (int q = 0; q < 4; ++q) {
-      Gdiplus::SolidBrush brush(Gdiplus::Color(GetRValue(kColours[q]), GetGValue(kColours[q]), GetBValue(kColours[q])));
-      g.FillRectangle(&brush, (q % 2) * 200, (q / 2) * 150, 200, 150);
-    }
-    return bitmap.Save(path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
-  }
-  return false;
-}
-
-bool Near(COLORREF a, COLORREF b, int tolerance) {
-  return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
-         std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
-}
-
 // Counts the messages of the redraw cycle.
 class CountingStatic : public CMyStatic {
  public:
@@ -100,12 +71,10 @@ class MyStaticTest : public testing::Test {
   void TearDown() override { host_.DestroyWindow(); }
 
   // The corners and the middle of each quadrant of the 175 x 155 preview.
-  void ExpectPreview(int tolerance) {
+  void ExpectPreview() {
     const POINT points[] = {{0, 0}, {20, 20}, {150, 20}, {20, 130}, {150, 130}, {174, 0}, {0, 154}, {174, 154}};
     for (POINT p : points) {
-      const COLORREF actual = WindowPixel(static_, p.x, p.y);
-      EXPECT_TRUE(Near(Quadrant(p.x, p.y, kW, kH), actual, tolerance))
-          << p.x << "," << p.y << " " << std::hex << actual;
+      EXPECT_EQ(Quadrant(p.x, p.y, kW, kH), WindowPixel(static_, p.x, p.y)) << p.x << "," << p.y;
     }
   }
 
@@ -114,40 +83,6 @@ class MyStaticTest : public testing::Test {
   TempDir dir_;
   std::wstring bmp_;
 };
-
-TEST_F(MyStaticTest, WithoutAPictureItPaintsGreyAndStopsItsTimerAtTheFirstTick) {
-  EXPECT_TRUE(static_.m_strImagePath.empty());
-  KillTimer(static_, CMyStatic::kRedrawTimer);
-  const int ticks = static_.ticks, erases = static_.erases;
-  Canvas canvas(static_);
-  EXPECT_EQ(0, canvas.Send(static_, WM_ERASEBKGND));
-  EXPECT_EQ(RGB(241, 241, 241), canvas.Pixel(0, 0));
-  EXPECT_EQ(RGB(241, 241, 241), canvas.Pixel(canvas.width - 1, canvas.height - 1));
-  ASSERT_TRUE(PumpUntil([&] { return static_.ticks > ticks; }));
-  EXPECT_EQ(ticks + 1, static_.ticks);
-  EXPECT_EQ(erases + 1, static_.erases);
-  EXPECT_FALSE(KillTimer(static_, CMyStatic::kRedrawTimer));  // the tick stopped it
-}
-
-TEST_F(MyStaticTest, PicturesAreStretchedUprightIntoTheTopLeftArea) {
-  const COLORREF right = WindowPixel(static_, 190, 20), below = WindowPixel(static_, 20, 170);
-  ASSERT_TRUE(static_.ShowImage(bmp_, kW, kH));
-  EXPECT_EQ(bmp_, static_.m_strImagePath);
-  // The 4:3 picture fills 175 x 155 exactly, top row first; nothing is drawn beyond it.
-  ExpectPreview(0);
-  EXPECT_EQ(right, WindowPixel(static_, 175, 20));
-  EXPECT_EQ(below, WindowPixel(static_, 20, 155));
-  // Any size given is filled.
-  ASSERT_TRUE(static_.ShowImage(bmp_, 40, 20));
-  EXPECT_EQ(kColours[0], WindowPixel(static_, 5, 3));
-  EXPECT_EQ(kColours[3], WindowPixel(static_, 39, 19));
-
-  const std::wstring jpeg = (dir_.Path() / "quadrants.jpg").wstring();
-  ASSERT_TRUE(WriteQuadrantJpeg(jpeg));
-  ASSERT_TRUE(static_.ShowImage(jpeg, kW, kH));
-  EXPECT_EQ(jpeg, static_.m_strImagePath);
-  ExpectPreview(48);
-}
 
 TEST_F(MyStaticTest, FilesThatAreNoPictureKeepThePreviousPathAndPreview) {
   // A bitmap file is complete with every row of pixels, not one byte less: the loader would
@@ -171,7 +106,6 @@ TEST_F(MyStaticTest, FilesThatAreNoPictureKeepThePreviousPathAndPreview) {
   }
   EXPECT_FALSE(static_.ShowImage((dir_.Path() / "missing.bmp").wstring(), kW, kH));
   EXPECT_FALSE(static_.ShowImage(bmp_, 0, kH));
-  EXPECT_FALSE(static_.ShowImage(L"", kW, kH));
   // Above the size limit the file is not read (grown without writing: the tail reads as zeros).
   const std::wstring big = dir_.Write("huge.bmp", QuadrantBmp(8, 8)).wstring();
   HANDLE file = CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -181,29 +115,27 @@ TEST_F(MyStaticTest, FilesThatAreNoPictureKeepThePreviousPathAndPreview) {
   CloseHandle(file);
   EXPECT_FALSE(static_.ShowImage(big, kW, kH));
   EXPECT_EQ(bmp_, static_.m_strImagePath);
-  ExpectPreview(0);
+  ExpectPreview();
 }
 
-TEST_F(MyStaticTest, UncoveringOrATimerTickRedrawsThePreviewAfterTheControlsOwnPainting) {
+TEST_F(MyStaticTest, PicturesAreStretchedIntoTheCornerAndRedrawnAfterTheControlsOwnPainting) {
+  const COLORREF right = WindowPixel(static_, 190, 20), below = WindowPixel(static_, 20, 170);
   ASSERT_TRUE(static_.ShowImage(bmp_, kW, kH));
-  auto cover = [&] {
-    HDC dc = GetDC(static_);
-    PatBlt(dc, 0, 0, 200, 180, BLACKNESS);
-    ReleaseDC(static_, dc);
-    ASSERT_EQ(RGB(0, 0, 0), WindowPixel(static_, 20, 20));
-  };
-  cover();
+  EXPECT_EQ(bmp_, static_.m_strImagePath);
+  // The 4:3 picture fills 175 x 155 exactly, top row first; nothing is drawn beyond it.
+  ExpectPreview();
+  EXPECT_EQ(right, WindowPixel(static_, 175, 20));
+  EXPECT_EQ(below, WindowPixel(static_, 20, 155));
+  HDC dc = GetDC(static_);
+  PatBlt(dc, 0, 0, 200, 180, BLACKNESS);
+  ReleaseDC(static_, dc);
   // Erase (picture at once), the static's own paint, then the timer's picture.
   const int ticks = static_.ticks, erases = static_.erases;
   static_.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   EXPECT_EQ(erases + 1, static_.erases);
   ASSERT_TRUE(PumpUntil([&] { return static_.ticks > ticks; }));
-  ExpectPreview(0);
-  EXPECT_FALSE(KillTimer(static_, CMyStatic::kRedrawTimer));
-  // Any timer draws the remembered picture.
-  cover();
-  SendMessageW(static_, WM_TIMER, 7, 0);
-  ExpectPreview(0);
+  ExpectPreview();
+  EXPECT_FALSE(KillTimer(static_, CMyStatic::kRedrawTimer));  // the tick stopped it
 }
 
 }  // namespace

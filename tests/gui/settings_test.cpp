@@ -25,51 +25,30 @@ std::wstring FileText(const AppDataScope& appData) {
   return text;
 }
 
-TEST(SettingsTest, PathFormatAndShiftCoding) {
+TEST(SettingsTest, FileFormatShiftCodingAndWhatARememberedLoginKeeps) {
   AppDataScope appData;
   EXPECT_EQ(GetSettingsPath(), appData.dir.Path().wstring() + L"\\user.ini");
-  // No file: the defaults.
-  EXPECT_EQ(ReadSettingInt(settings::kState, 0), 0);
-  EXPECT_EQ(ReadSetting(settings::kUserName), L"");
-  EXPECT_FALSE(appData.SettingsFileExists());
-
-  EXPECT_EQ(ShiftEncode(L"abc"), L"fgh");
-  EXPECT_EQ(ShiftDecode(L"fgh"), L"abc");
+  EXPECT_EQ(ReadSettingInt(settings::kState, 0), 0);  // no file: the defaults
   EXPECT_EQ(ShiftEncode(L"{|}~"), std::wstring(L"\x0080\x0081\x0082\x0083"));
   EXPECT_EQ(ShiftEncode(std::wstring(1, wchar_t(0xFFFF))), std::wstring(1, wchar_t(4)));
-  EXPECT_EQ(ShiftDecode(std::wstring(1, wchar_t(2))), std::wstring(1, wchar_t(0xFFFD)));
 
   // One section, plain key=value lines; the shifted units and Chinese survive the file.
   WriteRememberedLogin(1, L"abc", L"pa{ss}~");
   WriteSetting(settings::kUploadUser, L"用户{|}~");
   const std::wstring text = FileText(appData);
-  EXPECT_NE(text.find(L"[UserConfig]\r\n"), std::wstring::npos) << text;
-  EXPECT_NE(text.find(L"State=1\r\n"), std::wstring::npos) << text;
-  EXPECT_NE(text.find(L"userName=fgh\r\n"), std::wstring::npos) << text;
-  EXPECT_NE(text.find(L"userPassWord=" + ShiftEncode(L"pa{ss}~") + L"\r\n"), std::wstring::npos) << text;
-  EXPECT_NE(text.find(L"UserNameForUpLoad=用户{|}~"), std::wstring::npos) << text;
+  const std::wstring lines[] = {L"[UserConfig]\r\n", L"State=1\r\n", L"userName=fgh\r\n",
+                                L"userPassWord=" + ShiftEncode(L"pa{ss}~") + L"\r\n", L"UserNameForUpLoad=用户{|}~"};
+  for (const std::wstring& line : lines) EXPECT_NE(text.find(line), std::wstring::npos) << text;
   EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"pa{ss}~");
   EXPECT_EQ(ReadSetting(settings::kUploadUser), L"用户{|}~");
 
-  // Values are read into 260 units: 259 and the end.
-  WriteSetting(settings::kUploadUser, std::wstring(300, L'x'));
-  EXPECT_EQ(ReadSetting(settings::kUploadUser), std::wstring(259, L'x'));
-  WriteSetting(settings::kState, L"yes");
-  EXPECT_EQ(ReadSettingInt(settings::kState, 7), 0);
-}
-
-TEST(SettingsTest, UncheckedOrNamelessLoginWritesStateAloneAndKeepsTheEarlierValues) {
-  AppDataScope appData;
-  WriteRememberedLogin(1, L"first", L"secret");
+  // Unchecked, or checked without a name: State alone, the earlier values stay.
   WriteRememberedLogin(0, L"second", L"other");
   EXPECT_EQ(ReadSettingInt(settings::kState, 7), 0);
-  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"first");
-  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"secret");
-  // Checked but with an empty login name: State "1" alone.
   WriteRememberedLogin(1, L"", L"x");
   EXPECT_EQ(ReadSettingInt(settings::kState, 0), 1);
-  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"first");
-  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"secret");
+  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kUserName)), L"abc");
+  EXPECT_EQ(ShiftDecode(ReadSetting(settings::kPassword)), L"pa{ss}~");
 }
 
 }  // namespace

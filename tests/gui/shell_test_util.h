@@ -1,6 +1,6 @@
-// Test doubles for the shell folder tree and its context menu: an allocator that counts what goes
-// through it, a shell folder played by the test, id lists built byte by byte, and a host window
-// bound to the window layer (so the tree's notifications are reflected back to the tree).
+// Test doubles for the shell folder tree and its context menu: a shell folder played by the test,
+// id lists built byte by byte, and a host window bound to the window layer (so the tree's
+// notifications are reflected back to the tree).
 #pragma once
 
 #include "framework/controls.h"
@@ -15,50 +15,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
-
-// An IMalloc over the task allocator that stands in for the shared one while it lives. Its own
-// blocks are kept until it goes, so that a second free of one is recognised (counted, not passed
-// on); blocks it did not hand out are freed.
-class SpyMalloc : public IMalloc {
- public:
-  SpyMalloc() : m_saved(g_pShellMalloc) { g_pShellMalloc = this; }
-  ~SpyMalloc() {
-    g_pShellMalloc = m_saved;
-    for (void* p : freed) CoTaskMemFree(p);
-  }
-  ULONG refs = 1;
-  int doubleFrees = 0;
-  bool failAllocs = false;
-  std::set<void*> live, freed;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  void* STDMETHODCALLTYPE Alloc(SIZE_T size) override {
-    void* p = failAllocs ? nullptr : CoTaskMemAlloc(size);
-    if (p != nullptr) live.insert(p);
-    return p;
-  }
-  void* STDMETHODCALLTYPE Realloc(void*, SIZE_T) override { return nullptr; }
-  void STDMETHODCALLTYPE Free(void* p) override {
-    if (live.erase(p) != 0) {
-      freed.insert(p);
-    } else if (freed.count(p) != 0) {
-      ++doubleFrees;
-    } else {
-      CoTaskMemFree(p);
-    }
-  }
-  SIZE_T STDMETHODCALLTYPE GetSize(void*) override { return static_cast<SIZE_T>(-1); }
-  int STDMETHODCALLTYPE DidAlloc(void* p) override { return live.count(p) != 0 ? 1 : 0; }
-  void STDMETHODCALLTYPE HeapMinimize() override {}
-
- private:
-  IMalloc* m_saved;
-};
 
 // Id lists built byte by byte, in blocks of the task allocator.
 inline std::vector<uint8_t> MakeItem(const std::string& payload) {
@@ -69,15 +27,10 @@ inline std::vector<uint8_t> MakeItem(const std::string& payload) {
   return item;
 }
 
-inline std::vector<uint8_t> ListBytes(const std::vector<std::vector<uint8_t>>& items) {
+inline LPITEMIDLIST MakeList(const std::vector<std::vector<uint8_t>>& items) {
   std::vector<uint8_t> bytes;
   for (const auto& item : items) bytes.insert(bytes.end(), item.begin(), item.end());
   bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-
-inline LPITEMIDLIST MakeList(const std::vector<std::vector<uint8_t>>& items) {
-  const std::vector<uint8_t> bytes = ListBytes(items);
   void* p = CoTaskMemAlloc(bytes.size());
   std::memcpy(p, bytes.data(), bytes.size());
   return static_cast<LPITEMIDLIST>(p);
@@ -98,18 +51,17 @@ inline std::vector<uint8_t> BytesOf(LPCITEMIDLIST list) {
 class FakeShell : public IShellFolder, public IContextMenu2 {
  public:
   ULONG refs = 1;
-  bool noMenu = false, offerMenu2 = true;
+  bool noMenu = false;
   HRESULT queryResult = S_OK;
-  int commands = 3, uiObjectCalls = 0;
-  HWND lastOwner = reinterpret_cast<HWND>(1);
-  UINT lastCount = 0, lastIndex = 0, lastFirst = 0, lastLast = 0, lastFlags = 0;
+  int commands = 3;
+  UINT lastFirst = 0, lastLast = 0, lastFlags = 0;
   std::vector<uint8_t> lastId;
   std::vector<UINT_PTR> invokedVerbs;
   std::vector<HWND> invokedOwners;
   std::vector<UINT> handled;  // HandleMenuMsg
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    const bool menu = IsEqualIID(riid, IID_IContextMenu) || (offerMenu2 && IsEqualIID(riid, IID_IContextMenu2));
+    const bool menu = IsEqualIID(riid, IID_IContextMenu) || IsEqualIID(riid, IID_IContextMenu2);
     *out = menu ? static_cast<IContextMenu2*>(this) : nullptr;
     return menu ? (AddRef(), S_OK) : E_NOINTERFACE;
   }
@@ -127,9 +79,9 @@ class FakeShell : public IShellFolder, public IContextMenu2 {
   HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF* inOut) override {
     return *inOut = SFGAO_FOLDER, S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND owner, UINT count, PCUITEMID_CHILD_ARRAY ids, REFIID riid, UINT*,
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY ids, REFIID riid, UINT*,
                                           void** out) override {
-    ++uiObjectCalls, lastOwner = owner, lastCount = count, lastId = BytesOf(ids[0]);
+    lastId = BytesOf(ids[0]);
     *out = nullptr;
     return noMenu || !IsEqualIID(riid, IID_IContextMenu) ? E_NOINTERFACE : QueryInterface(riid, out);
   }
@@ -142,7 +94,7 @@ class FakeShell : public IShellFolder, public IContextMenu2 {
   }
   // IContextMenu2
   HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT flags) override {
-    lastIndex = index, lastFirst = first, lastLast = last, lastFlags = flags;
+    lastFirst = first, lastLast = last, lastFlags = flags;
     if (FAILED(queryResult)) return queryResult;
     for (int i = 0; i < commands; ++i) {
       const std::wstring text = L"Fake command " + std::to_wstring(i);

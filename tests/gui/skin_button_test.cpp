@@ -1,7 +1,5 @@
-// The flat bitmap button: images and their ownership, hover tracking, the pressed and disabled
-// looks, clicks, and the dialog-manager messages it answers.
+// The flat bitmap button: its image copies, hover tracking, the pressed and disabled looks.
 #include "controls/skin_button.h"
-#include "res/resource.h"
 #include "tests/gui/gui_test_util.h"
 
 #include <gtest/gtest.h>
@@ -41,25 +39,6 @@ HBITMAP MakeImage(int w, int h, COLORREF fill) {
   DeleteDC(dc);
   return bitmap;
 }
-
-COLORREF BitmapPixel(HBITMAP bitmap, int x, int y) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  const COLORREF c = GetPixel(dc, x, y);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  return c;
-}
-
-// The parent: counts the click notifications of its buttons.
-struct HostWnd : CWnd {
-  int clicks = 0, doubleClicks = 0;
-  bool OnCommand(UINT, UINT code, HWND) override {
-    clicks += code == BN_CLICKED;
-    doubleClicks += code == BN_DOUBLECLICKED;
-    return true;
-  }
-};
 
 HWND MakeButton(HWND parent, UINT id, DWORD type, int x, int y, int w = kW, int h = kH) {
   return CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | type, x, y, w, h, parent,
@@ -105,68 +84,25 @@ class SkinButtonTest : public testing::Test {
     return canvas;
   }
 
-  HostWnd host_;
+  CWnd host_;
   CSkinButton first_, second_;
   HBITMAP hover_ = MakeImage(kW, kH, kHoverFill), normal_ = MakeImage(kW, kH, kNormalFill);
 };
 
-TEST_F(SkinButtonTest, BindingAndImagesOwnedByTheButton) {
-  CSkinButton def, check;
-  ASSERT_TRUE(def.SubclassWindow(MakeButton(host_, 3, BS_DEFPUSHBUTTON, 20, 60)));
-  ASSERT_TRUE(check.SubclassWindow(MakeButton(host_, 4, BS_AUTOCHECKBOX, 70, 60)));
-  EXPECT_TRUE(first_.m_nButtonType == BS_PUSHBUTTON && !first_.m_bDefault && !first_.m_bCheckStyle);
-  EXPECT_TRUE(def.m_nButtonType == BS_PUSHBUTTON && def.m_bDefault);
-  EXPECT_TRUE(check.m_nButtonType == BS_AUTOCHECKBOX && check.m_bCheckStyle);
-  for (CSkinButton* b : {&first_, &def, &check}) EXPECT_EQ(static_cast<UINT>(BS_OWNERDRAW), b->GetButtonStyle());
-
-  // The button draws its own copies; a failed call leaves it without any image and frees the
-  // earlier copies; the caller's bitmaps are never touched.
+TEST_F(SkinButtonTest, ImagesAreTheButtonsOwnCopies) {
   CSkinButton b;
   ASSERT_EQ(0u, b.SetImages(hover_, normal_));
   EXPECT_TRUE(b.m_images[0].nWidth == kW && b.m_images[1].nHeight == kH && b.m_images[0].hBitmap != hover_);
   const HGDIOBJ copies[] = {b.m_images[0].hBitmap, b.m_images[0].hMask, b.m_images[1].hBitmap, b.m_images[1].hMask};
-  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-  for (HBITMAP bad : {kNotABitmap, reinterpret_cast<HBITMAP>(brush)}) {
-    ASSERT_EQ(0u, b.SetImages(hover_, normal_));
-    EXPECT_EQ(1u, b.SetImages(bad, normal_));
-    EXPECT_EQ(1u, b.SetImages(hover_, bad));
-    for (const auto& image : b.m_images) EXPECT_TRUE(image.hBitmap == nullptr && image.hMask == nullptr);
-  }
-  DeleteObject(brush);
+  EXPECT_EQ(1u, b.SetImages(kNotABitmap, normal_));  // a failed call leaves no image and frees the copies
+  for (const auto& image : b.m_images) EXPECT_TRUE(image.hBitmap == nullptr && image.hMask == nullptr);
   for (HGDIOBJ h : copies) EXPECT_EQ(0u, GetObjectType(h));
   EXPECT_EQ(1u, b.SetImages(nullptr, normal_));  // the hover image is required
-  EXPECT_EQ(0u, b.SetImages(hover_, nullptr));
-  EXPECT_TRUE(b.m_images[0].hBitmap != nullptr && b.m_images[1].hBitmap == nullptr);
-  EXPECT_EQ(0u, b.SetImages(nullptr, nullptr));
-  EXPECT_EQ(nullptr, b.m_images[0].hBitmap);
-  EXPECT_EQ(kHoverFill, BitmapPixel(hover_, 10, 10));
-
-  // The program's images, deleted by the caller at once, stay drawable; the copies go with the button.
-  HBITMAP images[2];
-  for (int i : {0, 1}) {
-    images[i] = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
-                                                MAKEINTRESOURCEW(i ? IDB_LOGIN_BUTTON : IDB_LOGIN_BUTTON_HOVER),
-                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  }
-  auto login = std::make_unique<CSkinButton>();
-  ASSERT_TRUE(login->SubclassWindow(MakeButton(host_, 503, BS_PUSHBUTTON, 20, 90, 58, 26)));
-  ASSERT_EQ(0u, login->SetImages(images[0], images[1]));
-  const COLORREF normalFill = BitmapPixel(images[1], 5, 5);
-  EXPECT_TRUE(DeleteObject(images[0]) && DeleteObject(images[1]));
-  Paint(*login, 58, 26)->Expect({{5, 5, normalFill}, {0, 0, kFace}});  // the corner is transparent
-  ASSERT_TRUE(MoveTo(*login, 30, 13));
-  EXPECT_NE(normalFill, Paint(*login, 58, 26)->Pixel(5, 5));
-  const HGDIOBJ own[] = {login->m_images[0].hBitmap, login->m_images[0].hMask, login->m_images[1].hBitmap,
-                         login->m_images[1].hMask};
-  login.reset();
-  for (HGDIOBJ h : own) EXPECT_EQ(0u, GetObjectType(h));
 }
 
 TEST_F(SkinButtonTest, HoverComesWithTheMouseAndGoesWithItsLeavingOrTheWindowsAttention) {
   // Normal: the image, the background through the transparent corners, no edge.
   Paint(first_)->Expect({{10, 10, kNormalFill}, {5, 5, kMarker}, {0, 0, kFace}, {kW - 1, kH - 1, kFace}});
-  first_.m_crColors[CSkinButton::kColorBkNormal] = RGB(10, 200, 30);  // the table's colour shows through
-  EXPECT_EQ(RGB(10, 200, 30), Paint(first_)->Pixel(1, 1));
   // Hovered: the hover image, a raised edge where the image is transparent.
   ASSERT_TRUE(MoveTo(first_, 10, 10));
   EXPECT_FALSE(second_.m_bHover);
@@ -182,9 +118,9 @@ TEST_F(SkinButtonTest, HoverComesWithTheMouseAndGoesWithItsLeavingOrTheWindowsAt
   EXPECT_FALSE(MoveTo(first_, 10, 10, MK_LBUTTON));  // dragged onto it with the button down
   EXPECT_TRUE(MoveTo(first_, 11, 10));
   EXPECT_TRUE(MoveTo(first_, 12, 10, MK_LBUTTON));  // pressing on a hovered button keeps it hovered
-  const std::function<void()> enders[] = {
-      [&] { SendMessageW(first_, WM_MOUSELEAVE, 0, 0); }, [&] { SendMessageW(first_, WM_CANCELMODE, 0, 0); },
-      [&] { SendMessageW(first_, WM_ACTIVATE, WA_INACTIVE, 0); }, [&] { second_.SetFocus(); }};
+  const std::function<void()> enders[] = {[&] { SendMessageW(first_, WM_CANCELMODE, 0, 0); },
+                                          [&] { SendMessageW(first_, WM_ACTIVATE, WA_INACTIVE, 0); },
+                                          [&] { second_.SetFocus(); }};
   for (const auto& end : enders) {
     first_.SetFocus();
     ASSERT_TRUE(MoveTo(first_, 10, 10));
@@ -195,29 +131,18 @@ TEST_F(SkinButtonTest, HoverComesWithTheMouseAndGoesWithItsLeavingOrTheWindowsAt
   }
 }
 
-TEST_F(SkinButtonTest, PressedDisabledImagelessAndCaptionedLooks) {
-  for (bool throughTheControl : {false, true}) {
-    auto pressed = std::make_unique<Canvas>(kW, kH, RGB(1, 2, 3));
-    if (throughTheControl) {  // the control's own paint while it is held down
-      SendMessageW(first_, BM_SETSTATE, TRUE, 0);
-      pressed = Paint(first_);
-    } else {
-      DRAWITEMSTRUCT item{ODT_BUTTON,         501, 0, ODA_DRAWENTIRE, ODS_SELECTED, first_, pressed->dc(),
-                          RECT{0, 0, kW, kH}, 0};
-      first_.DrawItem(&item);
-    }
-    EXPECT_TRUE(first_.m_bPressed);
-    // The image moved by one; sunken: the shadow along the whole top and left lines, the
-    // highlight through the moved corner.
-    pressed->Expect({{6, 6, kMarker},
-                     {5, 5, kNormalFill},
-                     {0, 0, kShadow},
-                     {10, 0, kShadow},
-                     {kW - 2, 0, kShadow},
-                     {0, kH - 2, kShadow},
-                     {kW - 1, kH - 1, kLight},
-                     {1, 1, kFace}});
-  }
+TEST_F(SkinButtonTest, PressedAndDisabledLooks) {
+  // Held down: the image moved by one, sunken: the shadow along the top and left lines, the
+  // highlight through the moved corner.
+  SendMessageW(first_, BM_SETSTATE, TRUE, 0);
+  Paint(first_)->Expect({{6, 6, kMarker},
+                         {5, 5, kNormalFill},
+                         {0, 0, kShadow},
+                         {kW - 2, 0, kShadow},
+                         {0, kH - 2, kShadow},
+                         {kW - 1, kH - 1, kLight},
+                         {1, 1, kFace}});
+  EXPECT_TRUE(first_.m_bPressed);
   SendMessageW(first_, BM_SETSTATE, FALSE, 0);
   EXPECT_EQ(kMarker, Paint(first_)->Pixel(5, 5));
   EXPECT_FALSE(first_.m_bPressed);
@@ -226,8 +151,7 @@ TEST_F(SkinButtonTest, PressedDisabledImagelessAndCaptionedLooks) {
   EXPECT_EQ(kHoverFill, Paint(first_)->Pixel(10, 10));  // pressed while hovered: the hover image
   SendMessageW(first_, BM_SETSTATE, FALSE, 0);
 
-  // Disabling drops the hover, passes the focus on (to the parent when no tab stop is left) and
-  // greys the image: no colour of it is left.
+  // Disabling drops the hover, passes the focus on and greys the image: no colour of it is left.
   first_.SetFocus();
   ASSERT_TRUE(first_.m_bHover);
   auto enabled = Paint(first_);
@@ -246,73 +170,6 @@ TEST_F(SkinButtonTest, PressedDisabledImagelessAndCaptionedLooks) {
   }
   EXPECT_EQ(0, foreign);
   EXPECT_GT(differing, kW * kH / 2);
-  first_.m_bDisabledImage = FALSE;
-  EXPECT_EQ(kNormalFill, Paint(first_)->Pixel(10, 10));
-  second_.EnableWindow(FALSE);
-  EXPECT_EQ(host_.m_hWnd, GetFocus());
-  first_.EnableWindow(TRUE);
-  second_.EnableWindow(TRUE);
-
-  // Without images only the background and, when hovered, the edge.
-  EXPECT_EQ(1u, second_.SetImages(kNotABitmap, nullptr));
-  EXPECT_EQ(kFace, Paint(second_)->Pixel(10, 10));
-  ASSERT_TRUE(MoveTo(second_, 10, 10));
-  Paint(second_)->Expect({{0, 0, kLight}, {10, 10, kFace}});
-
-  // With a caption the image sits at the margin (3, centred) and the text beside it.
-  HBITMAP small = MakeImage(10, 10, kNormalFill);
-  ASSERT_EQ(0u, first_.SetImages(small, nullptr));
-  DeleteObject(small);
-  first_.SetWindowText(L"Go");
-  SendMessageW(first_, WM_MOUSELEAVE, 0, 0);
-  auto captioned = Paint(first_);
-  captioned->Expect({{3 + 5, 5 + 5, kMarker}, {2, 10, kFace}});
-  int inked = 0;
-  for (int y = 0; y < kH; ++y) {
-    for (int x = 16; x < kW; ++x) inked += captioned->Pixel(x, y) != kFace;
-  }
-  EXPECT_GT(inked, 0);
-}
-
-TEST_F(SkinButtonTest, ClicksDialogCodesAndColours) {
-  for (bool posted : {false, true}) {  // a double click counts as two clicks, sent or through the queue
-    host_.clicks = 0;
-    for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
-      const WPARAM keys = msg == WM_LBUTTONUP ? 0 : MK_LBUTTON;
-      if (posted)
-        PostMessageW(first_, msg, keys, MAKELPARAM(10, 10));
-      else
-        SendMessageW(first_, msg, keys, MAKELPARAM(10, 10));
-    }
-    EXPECT_TRUE(PumpUntil([&] { return host_.clicks >= 2; }));
-    EXPECT_EQ(2, host_.clicks);
-    EXPECT_EQ(0, host_.doubleClicks);
-  }
-  second_.SetFocus();  // a click gives the button the focus and still reaches the parent
-  SendMessageW(host_, WM_COMMAND, MAKEWPARAM(501, BN_CLICKED), reinterpret_cast<LPARAM>(first_.m_hWnd));
-  EXPECT_EQ(first_.m_hWnd, GetFocus());
-  EXPECT_EQ(3, host_.clicks);
-
-  const auto code = [&] {
-    return SendMessageW(first_, WM_GETDLGCODE, 0, 0) & (DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON | DLGC_DEFPUSHBUTTON);
-  };
-  EXPECT_EQ(DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON, code());
-  first_.SetButtonStyle(BS_DEFPUSHBUTTON);
-  EXPECT_TRUE(first_.m_bDefault);
-  EXPECT_EQ(DLGC_BUTTON | DLGC_DEFPUSHBUTTON, code());
-  first_.SetButtonStyle(BS_AUTOCHECKBOX);  // other types leave the default flag alone
-  EXPECT_TRUE(first_.m_bDefault);
-  first_.SetButtonStyle(BS_PUSHBUTTON);
-  EXPECT_FALSE(first_.m_bDefault);
-  EXPECT_EQ(static_cast<UINT>(BS_OWNERDRAW), first_.GetButtonStyle());
-
-  Canvas canvas(4, 4);  // colour requests get the hollow brush; system colours are read again
-  EXPECT_EQ(reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)),
-            canvas.Send(host_, WM_CTLCOLORBTN, reinterpret_cast<LPARAM>(first_.m_hWnd)));
-  for (COLORREF& c : first_.m_crColors) c = RGB(9, 9, 9);
-  SendMessageW(first_, WM_SYSCOLORCHANGE, 0, 0);
-  EXPECT_EQ(kFace, first_.m_crColors[CSkinButton::kColorBkHover]);
-  EXPECT_EQ(GetSysColor(COLOR_BTNTEXT), first_.m_crColors[CSkinButton::kColorFgFocus]);
 }
 
 }  // namespace

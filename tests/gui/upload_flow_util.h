@@ -92,13 +92,11 @@ class ProgressSpy {
     s_spy = nullptr;
   }
   std::vector<std::pair<WPARAM, LPARAM>> ranges32;  // PBM_SETRANGE32 (low, high)
-  int ranges16 = 0;                                 // PBM_SETRANGE
   std::vector<int> positions;                       // PBM_SETPOS
 
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == PBM_SETRANGE32) s_spy->ranges32.emplace_back(wParam, lParam);
-    if (msg == PBM_SETRANGE) ++s_spy->ranges16;
     if (msg == PBM_SETPOS) s_spy->positions.push_back(static_cast<int>(wParam));
     return CallWindowProcW(s_spy->m_previous, hwnd, msg, wParam, lParam);
   }

@@ -1,89 +1,138 @@
-// The upload page: initialisation, the photo filter and the folder scan, folder choices, the
-// selection buttons, preview and opening of a photo.
+// The upload page: the photo filter and the folder scan, the selection buttons, and the photo
+// list's thumbnails (read back from the image list's slots), the placeholder, the bound of the
+// loader and stopping it at a folder change.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/messages.h"
+#include "framework/wnd.h"
 #include "res/resource.h"
-#include "tests/gui/upload_page_test_util.h"
+#include "tests/gui/gui_test_util.h"
+#include "tests/gui/upload_flow_util.h"
+#include "tests/support/message_box_capture.h"
+#include "tests/support/temp_dir.h"
+#include "upload/upload_dlg.h"
 
 namespace {
 
-using namespace pagetest;
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(220, 20, 30);
+constexpr COLORREF kGreen = RGB(20, 180, 40);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+inline bool Near(COLORREF a, COLORREF b) {
+  return std::abs(GetRValue(a) - GetRValue(b)) <= 40 && std::abs(GetGValue(a) - GetGValue(b)) <= 40 &&
+         std::abs(GetBValue(a) - GetBValue(b)) <= 40;
+}
+
+// A 24-bit bottom-up BMP of one colour.
+inline std::vector<uint8_t> SolidBmp(int w, int h, COLORREF colour) {
+  const uint32_t row = static_cast<uint32_t>((w * 3 + 3) & ~3), size = row * static_cast<uint32_t>(h);
+  std::vector<uint8_t> out = {'B', 'M'};
+  // File and info headers as 32-bit fields (planes 1 and 24 bits per pixel make 0x180001).
+  for (uint32_t v : {54 + size, 0u, 54u, 40u, static_cast<uint32_t>(w), static_cast<uint32_t>(h), 0x180001u, 0u, size,
+                     2835u, 2835u, 0u, 0u}) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) out.insert(out.end(), {GetBValue(colour), GetGValue(colour), GetRValue(colour)});
+    out.resize(out.size() + row - static_cast<uint32_t>(w) * 3, 0);
+  }
+  return out;
+}
+
+// The 80 x 55 pixels of an image list slot, row by row.
+inline std::vector<COLORREF> SlotPixels(HIMAGELIST list, int slot) {
+  const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 80, 55);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ old = SelectObject(dc, bitmap);
+  ImageList_Draw(list, slot, dc, 0, 0, ILD_NORMAL);
+  std::vector<COLORREF> pixels;
+  for (int i = 0; i < 80 * 55; ++i) pixels.push_back(GetPixel(dc, i % 80, i / 80));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return pixels;
+}
+
+inline COLORREF At(const std::vector<COLORREF>& pixels, int x, int y) {
+  return pixels[static_cast<size_t>(y * CMyUpLoadDlg::kThumbWidth + x)];
+}
+
+inline bool ThumbQueued(HWND page) {
+  MSG msg;
+  return PeekMessageW(&msg, page, WM_THUMB_READY, WM_THUMB_READY, PM_NOREMOVE) != FALSE;
+}
+
+inline int ItemImage(const CListCtrl& list, int index) {
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = index;
+  return list.GetItem(&item) ? item.iImage : -1;
+}
+
+// A visible popup holding the page, with a signed-in user and a capture of message boxes.
+class PageFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_host.CreateEx(0, CWnd::DefaultWindowClass(), L"upload page host", WS_POPUP | WS_VISIBLE,
+                                RECT{0, 0, 700, 560}, nullptr, 0));
+    m_page = std::make_unique<CMyUpLoadDlg>();
+    ASSERT_TRUE(m_page->Create(m_host.m_hWnd));
+  }
+  void TearDown() override {
+    m_page.reset();
+    m_host.DestroyWindow();
+  }
+
+  std::wstring Folder() const { return m_dir.Path().wstring(); }
+  void Write(const std::string& name, const std::vector<uint8_t>& bytes) const { m_dir.Write(name, bytes); }
+  // Lists a folder the way a folder choice does and lets the loader finish.
+  void ShowFolder(const std::wstring& folder) {
+    m_page->m_strFolder = folder;
+    m_page->SendMessage(WM_FOLDER_CHANGED, 0, 0);
+    ASSERT_TRUE(WaitForThumbnails());
+  }
+  // Until the loader has ended and its messages are handled.
+  bool WaitForThumbnails() {
+    return PumpUntil([&] { return !m_page->ThumbLoaderRunning() && !ThumbQueued(m_page->m_hWnd); }, 60000);
+  }
+
+  MessageBoxCapture m_capture;
+  uploadtest::SettingsFolder m_settings{L"tester"};
+  TempDir m_dir;
+  CWnd m_host;
+  std::unique_ptr<CMyUpLoadDlg> m_page;
+};
+
 using UploadPageTest = PageFixture;
+using ThumbnailsTest = PageFixture;
 
 void Click(CWnd& page, int id) {
   page.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(page.GetDlgItem(id)));
 }
 
-TEST_F(UploadPageTest, InitialisesWithTheSignedInUserOrAsksForANewLoginAndWorksOn) {
-  EXPECT_EQ(0u, m_capture.Count());
-  EXPECT_STREQ(L"tester", m_page->m_szUploadUser);
-  const HWND page = m_page->m_hWnd, tree = GetDlgItem(page, IDC_FOLDER_TREE);
-  ASSERT_EQ(m_page->m_treeFolders.m_hWnd, tree);
-  EXPECT_EQ(L"ShellTree Control", GetWindowTextString(tree));
-  EXPECT_EQ(m_page.get(), m_page->m_treeFolders.m_pFolderSelectedContext);
-  EXPECT_EQ(m_page->m_imgThumbs.GetSafeHandle(), m_page->m_listPhotos.GetImageList(LVSIL_NORMAL));
-  EXPECT_FALSE(m_page->m_progress.IsWindowVisible() || m_page->m_stPreview.IsWindowVisible());
-  // Shown, the list moves to (202,30); every erase puts the tree to (16,26).
-  m_page->SendMessage(WM_SHOWWINDOW, TRUE, 0);
-  const HDC dc = GetDC(page);
-  m_page->SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  ReleaseDC(page, dc);
-  for (auto [control, want] : {std::pair{m_page->m_listPhotos.m_hWnd, RECT{202, 30, 617, 405}},
-                               std::pair{tree, RECT{16, 26, 182, 255}}}) {
-    RECT rc{};
-    GetWindowRect(control, &rc);
-    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rc), 2);
-    EXPECT_TRUE(EqualRect(&rc, &want)) << rc.left << "," << rc.top << "," << rc.right << "," << rc.bottom;
-  }
-  // Escape is never translated into the page's cancel.
-  MSG escape{};
-  escape.message = WM_KEYDOWN;
-  escape.wParam = VK_ESCAPE;
-  EXPECT_FALSE(m_page->m_listPhotos.PreTranslateMessage(&escape) || m_page->PreTranslateMessage(&escape));
-
-  uploadtest::SettingsFolder signedOut(L"");
-  CMyUpLoadDlg other;
-  ASSERT_TRUE(other.Create(m_host.m_hWnd));
-  ASSERT_EQ(1u, m_capture.Count());
-  EXPECT_EQ(L"失败!! 重新登陆!!", m_capture.Boxes()[0].text);
-  EXPECT_EQ(L"提示", m_capture.Boxes()[0].caption);
-  EXPECT_EQ(L'\0', other.m_szUploadUser[0]);
-  EXPECT_NE(nullptr, other.m_imgThumbs.GetSafeHandle());
-}
-
-TEST(UploadPageNames, PhotoFilterAndPathsOfDriveRoots) {
-  for (const wchar_t* name : {L"x.JPG", L"y.gif", L"a.bmp", L"b.Raw", L"c.tIf", L"jpg", L"photo.jpg.GIF"}) {
-    EXPECT_TRUE(CMyUpLoadDlg::IsPhotoName(name)) << name;
-  }
-  for (const wchar_t* name : {L"z.jpeg", L"a.tiff", L"a.png", L"bmp.txt", L"pg", L"g", L""}) {
-    EXPECT_FALSE(CMyUpLoadDlg::IsPhotoName(name)) << name;
-  }
-  EXPECT_FALSE(CMyUpLoadDlg::IsPhotoName(nullptr));
-  // A short name is read within its own length: the "jpg" just before "pg" and "g" does not count.
+TEST_F(UploadPageTest, TheScanListsUncheckedPhotosAndSkipsHiddenFilesAndFoldersEvenAtADriveRoot) {
+  // A short name is read within its own length: the "jpg" just before "pg" does not count.
   const wchar_t text[] = L"xjpg";
   EXPECT_FALSE(CMyUpLoadDlg::IsPhotoName(text + 2));
-  EXPECT_FALSE(CMyUpLoadDlg::IsPhotoName(text + 3));
+  EXPECT_FALSE(CMyUpLoadDlg::IsPhotoName(nullptr));
 
-  EXPECT_EQ(L"D:\\*.*", CMyUpLoadDlg::SearchPattern(L"D:\\"));
-  EXPECT_EQ(L"D:\\photos\\*.*", CMyUpLoadDlg::SearchPattern(L"D:\\photos"));
-  EXPECT_EQ(L"D:\\x.jpg", CMyUpLoadDlg::JoinPath(L"D:\\", L"x.jpg"));
-  EXPECT_EQ(L"D:\\photos\\x.jpg", CMyUpLoadDlg::JoinPath(L"D:\\photos", L"x.jpg"));
-}
-
-TEST_F(UploadPageTest, TheScanListsUncheckedPhotosAndSkipsHiddenSystemFilesAndFolders) {
   const std::vector<uint8_t> bytes = SolidBmp(8, 6, kRed);
-  for (const char* name : {"x.JPG", "y.gif", "t.raw", "w.Tif", "z.jpeg", "h.jpg", "s.bmp", "ab", "notes.txt"}) {
-    Write(name, bytes);
-  }
+  for (const char* name : {"x.JPG", "y.gif", "z.jpeg", "h.jpg", "notes.txt"}) Write(name, bytes);
   std::filesystem::create_directory(m_dir.Path() / "sub.bmp");
   ASSERT_TRUE(SetFileAttributesW((m_dir.Path() / "h.jpg").c_str(), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(SetFileAttributesW((m_dir.Path() / "s.bmp").c_str(), FILE_ATTRIBUTE_SYSTEM));
 
   // A drive-root-like path ending in a backslash: searched and joined without a doubled one.
   for (const std::wstring& folder : {Folder(), Folder() + L"\\"}) {
@@ -91,74 +140,30 @@ TEST_F(UploadPageTest, TheScanListsUncheckedPhotosAndSkipsHiddenSystemFilesAndFo
     EXPECT_EQ(0u, m_capture.Count());
     std::vector<std::wstring> names = m_page->m_vecNames;
     std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::wstring>{L"t.raw", L"w.Tif", L"x.JPG", L"y.gif"}), names);
-    ASSERT_EQ(4, m_page->m_listPhotos.GetItemCount());
-    for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(m_page->m_vecNames[static_cast<size_t>(i)], m_page->m_listPhotos.GetItemText(i, 0));
-      EXPECT_FALSE(m_page->m_listPhotos.GetCheck(i));
-    }
+    EXPECT_EQ((std::vector<std::wstring>{L"x.JPG", L"y.gif"}), names);
+    ASSERT_EQ(2, m_page->m_listPhotos.GetItemCount());
+    EXPECT_FALSE(m_page->m_listPhotos.GetCheck(0) || m_page->m_listPhotos.GetCheck(1));
     EXPECT_EQ(Folder() + L"\\" + m_page->m_vecNames[0], m_page->FullPath(0));
-    EXPECT_EQ(4, m_page->m_nThumbNames);
-    EXPECT_EQ(m_page->m_listPhotos.m_hWnd, GetFocus());
   }
-  EXPECT_EQ(L"", m_page->FullPath(4));
-  EXPECT_FALSE(m_page->AddUploadPath(4));
+  EXPECT_EQ(L"", m_page->FullPath(2));
   EXPECT_FALSE(m_page->AddUploadPath(-1));
 }
 
-TEST_F(UploadPageTest, AChosenFolderIsListedThroughAPostedRefreshAndAFailedSearchKeepsTheNames) {
-  Write("x.jpg", SolidBmp(8, 6, kRed));
-  CMyUpLoadDlg::OnFolderSelected(Folder(), m_page.get());
-  EXPECT_EQ(Folder(), m_page->m_strFolder);
-  EXPECT_EQ(0, m_page->m_listPhotos.GetItemCount());  // not before the posted message
-  ASSERT_TRUE(PumpUntil([&] { return m_page->m_listPhotos.GetItemCount() == 1; }));
-  ASSERT_TRUE(WaitForThumbnails());
-
-  // A tree item without a path, even one chosen before a refresh asked for ran: the folder is
-  // emptied and the list stays (no search of "\*.*"). Without a context nothing happens.
-  TempDir other;
-  other.Write("y.jpg", SolidBmp(8, 6, kRed));
-  CMyUpLoadDlg::OnFolderSelected(other.Path().wstring(), m_page.get());
-  CMyUpLoadDlg::OnFolderSelected(L"", m_page.get());
-  CMyUpLoadDlg::OnFolderSelected(L"C:\\", nullptr);
-  PumpFor(100);
-  EXPECT_TRUE(m_page->m_strFolder.empty());
-  EXPECT_EQ(std::vector<std::wstring>{L"x.jpg"}, m_page->m_vecNames);
-  EXPECT_EQ(1, m_page->m_listPhotos.GetItemCount());
-  EXPECT_EQ(Folder() + L"\\x.jpg", m_page->FullPath(0));  // still where it was listed from
-  EXPECT_EQ(0u, m_capture.Count());
-
-  // A folder that cannot be searched: the system's text, captioned "error"; the list is filled
-  // again from the names as they were.
-  CMyUpLoadDlg::OnFolderSelected(Folder() + L"\\missing", m_page.get());
-  ASSERT_TRUE(PumpUntil([&] { return m_capture.Count() == 1; }));
-  ASSERT_TRUE(WaitForThumbnails());
-  EXPECT_EQ(L"error", m_capture.Boxes()[0].caption);
-  EXPECT_FALSE(m_capture.Boxes()[0].text.empty());
-  EXPECT_EQ(std::vector<std::wstring>{L"x.jpg"}, m_page->m_vecNames);
-  EXPECT_EQ(L"x.jpg", m_page->m_listPhotos.GetItemText(0, 0));
-  EXPECT_EQ(Folder() + L"\\x.jpg", m_page->FullPath(0));
-}
-
 TEST_F(UploadPageTest, SelectAllChecksAtMostTheFirst100AndSelectNoneUnchecksAll) {
-  const struct {
-    int photos;
-    size_t messages;
-  } cases[] = {{3, 0}, {100, 1}, {150, 1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.photos);
+  for (int photos : {3, 150}) {
+    SCOPED_TRACE(photos);
     std::vector<std::wstring> names;
-    for (int i = 0; i < c.photos; ++i) names.push_back(L"p" + std::to_wstring(i) + L".jpg");
+    for (int i = 0; i < photos; ++i) names.push_back(L"p" + std::to_wstring(i) + L".jpg");
     const size_t before = m_capture.Count();
-    uploadtest::ListPhotos(*m_page, L"C:\\p", names, c.photos > 120 ? std::vector<int>{120} : std::vector<int>{});
+    uploadtest::ListPhotos(*m_page, L"C:\\p", names, photos > 120 ? std::vector<int>{120} : std::vector<int>{});
     Click(*m_page, IDC_SELECT_ALL);
-    ASSERT_EQ(before + c.messages, m_capture.Count());
-    if (c.messages > 0) {
+    ASSERT_EQ(before + (photos > 100 ? 1 : 0), m_capture.Count());
+    if (photos > 100) {
       EXPECT_EQ(L"每次只能上传100张照片!请您分次进行上传!", m_capture.Boxes().back().text);
       EXPECT_EQ(GetAppName(), m_capture.Boxes().back().caption);
     }
     std::vector<std::wstring> paths;  // the first 100 and item 120, checked before
-    for (int i = 0; i < c.photos; ++i) {
+    for (int i = 0; i < photos; ++i) {
       EXPECT_EQ(i < 100 || i == 120, m_page->m_listPhotos.GetCheck(i) != FALSE) << i;
       if (i < 100 || i == 120) paths.push_back(L"C:\\p\\" + names[static_cast<size_t>(i)]);
     }
@@ -170,33 +175,79 @@ TEST_F(UploadPageTest, SelectAllChecksAtMostTheFirst100AndSelectNoneUnchecksAll)
   }
 }
 
-std::vector<std::wstring> g_opened;
-HINSTANCE WINAPI RecordOpen(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show) {
-  const bool plain = parameters == nullptr && directory == nullptr && show == SW_SHOWNORMAL && owner != nullptr;
-  g_opened.push_back(std::wstring(verb) + L" " + file + (plain ? L"" : L" (other arguments)"));
-  return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+TEST_F(ThumbnailsTest, PhotosGetScaledCentredTilesAndAnUnreadableOneKeepsThePlaceholder) {
+  // The picture expected inside each tile (colour, x, y, width, height): 4:3, 3:2 and 1:1
+  // photos, an unreadable file (none) and a picture too small to be scaled (a white tile).
+  struct Tile {
+    COLORREF colour;
+    int x, y, width, height;
+  };
+  const Tile tiles[] = {{kRed, 3, 0, 73, 55}, {kGreen, 0, 1, 80, 53}, {0, 0, 0, 0, 0}, {kBlue, 12, 0, 55, 55}};
+  Write("a.bmp", SolidBmp(400, 300, kRed));
+  Write("b.bmp", SolidBmp(300, 200, kGreen));
+  Write("c.jpg", std::vector<uint8_t>(300, 0x11));
+  Write("d.bmp", SolidBmp(100, 100, kBlue));
+  ShowFolder(Folder());
+  ASSERT_EQ(4u, m_page->m_vecNames.size());
+  for (int k = 0; k < 4; ++k) {
+    const std::wstring& name = m_page->m_vecNames[static_cast<size_t>(k)];
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    const Tile t = tiles[name[0] - L'a'];
+    ASSERT_EQ(t.width == 0 ? 0 : k + 1, ItemImage(m_page->m_listPhotos, k));  // each item its own slot
+    if (t.width == 0) continue;
+    const std::vector<COLORREF> tile = SlotPixels(m_page->m_imgThumbs, k + 1);
+    const int right = t.x + t.width - 1, bottom = t.y + t.height - 1, midX = t.x + t.width / 2,
+              midY = t.y + t.height / 2;
+    for (POINT p : {POINT{t.x, midY}, POINT{right, midY}, POINT{midX, t.y}, POINT{midX, bottom}}) {
+      EXPECT_TRUE(Near(t.colour, At(tile, p.x, p.y))) << p.x << "," << p.y;
+    }
+    for (POINT p : {POINT{t.x - 1, midY}, POINT{right + 1, midY}, POINT{midX, t.y - 1}, POINT{midX, bottom + 1}}) {
+      EXPECT_TRUE(p.x < 0 || p.x > 79 || p.y < 0 || p.y > 54 || At(tile, p.x, p.y) == kWhite) << p.x << "," << p.y;
+    }
+  }
 }
 
-TEST_F(UploadPageTest, AClickPreviewsPhotosBelow765AndADoubleClickOpensOneWithTheShell) {
-  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) Write(name, SolidBmp(8, 6, kRed));
+TEST_F(ThumbnailsTest, TheLoaderCoversColumnsTimes255ItemsAtMost) {
+  m_page->m_listPhotos.MoveWindow(202, 30, 130, 375);  // one column
+  const std::vector<uint8_t> bytes = SolidBmp(8, 6, kRed);
+  for (int i = 0; i < 257; ++i) Write("p" + std::to_string(1000 + i) + ".bmp", bytes);
   ShowFolder(Folder());
-  for (WPARAM index : {800, 765}) m_page->SendMessage(WM_PHOTO_CLICKED, index, 0);
-  EXPECT_FALSE(m_page->m_stPreview.IsWindowVisible());
-  m_page->SendMessage(WM_PHOTO_CLICKED, 764, 0);
-  EXPECT_TRUE(m_page->m_stPreview.IsWindowVisible());
-  m_page->SendMessage(WM_PHOTO_CLICKED, 1, 0);
-  EXPECT_EQ(m_page->FullPath(1), m_page->m_stPreview.m_strImagePath);
+  ASSERT_EQ(257, m_page->m_listPhotos.GetItemCount());
+  ASSERT_EQ(1, m_page->m_nColumns);
+  EXPECT_EQ(256, m_page->m_imgThumbs.GetImageCount());
+  for (int k = 0; k < 257; ++k) EXPECT_EQ(k < 255 ? k + 1 : 0, ItemImage(m_page->m_listPhotos, k)) << k;
+}
 
-  g_opened.clear();
-  CMyUpLoadDlg::SetShellExecute(&RecordOpen);
-  RECT client{};
-  m_page->m_listPhotos.GetClientRect(&client);
-  for (POINT pt : {ItemCentre(m_page->m_listPhotos, 2), POINT{client.right - 3, client.bottom - 3}}) {
-    m_page->m_listPhotos.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-    m_page->m_listPhotos.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-  }
-  CMyUpLoadDlg::SetShellExecute(nullptr);
-  EXPECT_EQ(std::vector<std::wstring>{L"open " + m_page->FullPath(2)}, g_opened);
+// Starts a refresh of a folder whose thumbnails take a while and waits until its loader has
+// posted a tile (left unhandled); yields the loader thread.
+HANDLE StartSlowRefresh(CMyUpLoadDlg& page, const std::wstring& folder) {
+  page.m_strFolder = folder;
+  page.SendMessage(WM_FOLDER_CHANGED, 0, 0);
+  const HANDLE loader = OpenThread(SYNCHRONIZE, FALSE, page.ThumbLoaderThreadId());
+  for (int i = 0; i < 6000 && !ThumbQueued(page.m_hWnd); ++i) Sleep(5);
+  EXPECT_TRUE(ThumbQueued(page.m_hWnd));
+  return loader;
+}
+
+TEST_F(ThumbnailsTest, AFolderChangeStopsTheLoaderAndNoOldThumbnailIsShown) {
+  const std::vector<uint8_t> big = SolidBmp(1600, 1200, kGreen);
+  for (int i = 0; i < 10; ++i) Write("big" + std::to_string(i) + ".bmp", big);
+  TempDir fresh;  // nothing readable: every item keeps the placeholder
+  for (int i = 0; i < 10; ++i) fresh.Write("n" + std::to_string(i) + ".jpg", std::vector<uint8_t>(64, 7));
+  // The change arrives ahead of the old loader's queued thumbnails.
+  const HANDLE loader = StartSlowRefresh(*m_page, Folder());
+  ASSERT_NE(nullptr, loader);
+  m_page->m_strFolder = fresh.Path().wstring();
+  m_page->SendMessage(WM_FOLDER_CHANGED, 0, 0);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(loader, 0));
+  CloseHandle(loader);
+  ASSERT_EQ(10, m_page->m_listPhotos.GetItemCount());
+  EXPECT_EQ(L'n', m_page->m_listPhotos.GetItemText(0, 0)[0]);
+  EXPECT_EQ(1, m_page->m_imgThumbs.GetImageCount());
+  ASSERT_TRUE(WaitForThumbnails());
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(0, ItemImage(m_page->m_listPhotos, k)) << k;
+  EXPECT_EQ(1, m_page->m_imgThumbs.GetImageCount());
+
 }
 
 }  // namespace

@@ -3,12 +3,10 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/http_client.h"
 #include "tests/net/net_test_util.h"
-#include "tests/support/loopback_socket.h"
 
 namespace {
 
@@ -46,13 +44,6 @@ TEST(HttpRequestTest, ExactRequestBytes) {
        "POST /WebService/Passport.asmx HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nContent-Type: text/xml; charset=utf-8\r\nSOAPAction: \"http://tempuri.org/LoginUser\"\r\n"
            "Accept: text/xml\r\n" + host + kAgent + body},
-      // No content type and no length when there are none.
-      {UrlOf(server, "/r"),
-       [](HttpRequestSettings& s) {
-         s.method = u"DELETE";
-         s.extraHeaders = u"X-One: 1\r\n";
-       },
-       "DELETE /r HTTP/1.1\r\nX-One: 1\r\n" + host + kAgent},
       // The settings' port applies when the URL has none.
       {u"http://127.0.0.1/p", [&](HttpRequestSettings& s) { s.port = server.Port(); },
        "GET /p HTTP/1.1\r\n" + host + kAgent},
@@ -72,85 +63,17 @@ TEST(HttpRequestTest, ExactRequestBytes) {
   }
 }
 
-TEST(HttpRequestTest, HostHeaderHasNoPortForPortEighty) {
-  uint16_t port = 0;
-  loopback::Startup();
-  // Port 80 needs the rights to bind it and nobody else on it.
-  const loopback::Handle listener = loopback::ListenAt(80, 4, &port);
-  if (listener == loopback::kInvalid) GTEST_SKIP() << "port 80 not available";
-  std::string request;
-  std::thread peer([&] {
-    if (loopback::WaitReadable(listener, 5000) <= 0) return;
-    const loopback::Handle c = loopback::Accept(listener);
-    if (c == loopback::kInvalid) return;
-    char buffer[1024];
-    while (request.find("\r\n\r\n") == std::string::npos && loopback::WaitReadable(c, 5000) > 0) {
-      const long n = loopback::Recv(c, buffer, sizeof buffer);
-      if (n <= 0) break;
-      request.append(buffer, static_cast<size_t>(n));
-    }
-    loopback::Send(c, kOk.data(), kOk.size());
-    loopback::WaitReadable(c, 5000);  // until the client closes
-    loopback::Close(c);
-  });
-  CHttpClient client;
-  HttpRequestSettings s = Settings();
-  EXPECT_TRUE(client.Exchange(u"http://127.0.0.1/x", &s));
-  client.Close();
-  peer.join();
-  loopback::Close(listener);
-  EXPECT_EQ(request, "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n" + kAgent);
-}
-
-TEST(HttpRequestTest, BodyGoesInBlocksOrOneSendAndArrivesWhole) {
-  struct Case {
-    uint32_t flags, blockSize;
-    size_t size;
-    std::vector<uint32_t> progress;
-  } cases[] = {
-      {kHttpSendBlocks, 4096, 3 * 4096 + 123, {4096, 8192, 12288, 12411}},
-      {kHttpSendBlocks, 1000, 10000, {1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000}},
-      {0, 4096, 9000, {9000}},  // without the block flag: one gathered send
-  };
-  for (const Case& c : cases) {
-    ScriptedServer server(ScriptedServer::Reply(kOk));
-    CHttpClient client;
-    const std::string body = Pattern(c.size);
-    HttpRequestSettings s = Settings();
-    SoapLike(s, body);
-    s.flags = c.flags | kHttpJudgeStatus;
-    s.sendBlockSize = c.blockSize;
-    std::vector<uint32_t> progress;
-    s.onSend = [&](uint32_t sent, uint32_t total) {
-      EXPECT_EQ(total, c.size);
-      progress.push_back(sent);
-    };
-    ASSERT_TRUE(client.Exchange(UrlOf(server, "/up"), &s)) << c.size;
-    EXPECT_EQ(progress, c.progress) << c.size;
-    ASSERT_EQ(server.Requests().size(), 1u);
-    const std::string request = server.Requests()[0];
-    EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), body) << c.size;
-    EXPECT_NE(request.find("Content-Length: " + std::to_string(c.size) + "\r\n"), std::string::npos);
-  }
-}
-
-TEST(HttpRequestTest, SendCallbackWritesTheRequestItself) {
+TEST(HttpRequestTest, BodyGoesInBlocksAndArrivesWhole) {
   Fetch fetch(kOk);
-  fetch.s.flags = kHttpSendCallback | kHttpJudgeStatus;
-  std::string seen;
-  fetch.s.sendCallback = [&seen](CHttpClient& c, const std::string& text) {
-    seen = text;
-    std::string copy = text;
-    const SocketBuffer one{static_cast<uint32_t>(copy.size()), &copy[0]};
-    uint32_t sent = 0;
-    return c.Write(&one, 1, &sent) && sent == copy.size();
-  };
-  ASSERT_TRUE(fetch("/cb"));
-  EXPECT_EQ(seen, "GET /cb HTTP/1.1\r\n" + HostHeader(fetch.server) + kAgent);
-  fetch.s.sendCallback = [](CHttpClient&, const std::string&) { return false; };
-  EXPECT_FALSE(fetch("/cb"));
-  EXPECT_FALSE(fetch.client.IsConnected());
-  EXPECT_EQ(fetch.client.LastReadResult(), ResponseReadResult::NothingRead);
+  const std::string body = Pattern(3 * 4096 + 123);
+  SoapLike(fetch.s, body);
+  fetch.s.sendBlockSize = 4096;
+  std::vector<uint32_t> progress;
+  fetch.s.onSend = [&](uint32_t sent, uint32_t) { progress.push_back(sent); };
+  ASSERT_TRUE(fetch("/up"));
+  EXPECT_EQ(progress, (std::vector<uint32_t>{4096, 8192, 12288, 12411}));
+  const std::string request = fetch.server.Requests().at(0);
+  EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), body);
 }
 
 TEST(HttpRequestTest, RefusesWhatCannotBeSent) {

@@ -49,7 +49,6 @@ inline std::string BodyOf(const CHttpClient& client) { return std::string(client
 constexpr const char* kPause = "<pause>";  // 50 ms
 constexpr const char* kHang = "<hang>";    // 5 s, or until the server stops
 constexpr const char* kClose = "<close>";
-constexpr const char* kRead = "<read>";    // the next request
 
 // Reads a request, then plays the steps; unless closed, then waits for the client to go away.
 // Connection N plays steps[min(N, last)].
@@ -60,7 +59,6 @@ inline ScriptedServer::Script PlayPerConnection(std::vector<std::vector<std::str
     for (const std::string& step : steps[std::min<size_t>(static_cast<size_t>(index), steps.size() - 1)]) {
       const bool going = step == kPause ? c.Pause(50)
                          : step == kHang ? c.Pause(5000)
-                         : step == kRead ? c.ReadRequest(&request)
                          : step == kClose ? (c.Close(), false)
                                           : c.Send(step);
       if (!going) return;

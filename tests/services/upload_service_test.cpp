@@ -61,18 +61,4 @@ TEST(UploadWire, NullPieceAndNamesAreNilAndFalseIsAnAnswer) {
                                          "xsi:nil=\"1\"/><isCompleted>false</isCompleted><userName xsi:nil=\"1\"/>"));
 }
 
-TEST(UploadWire, ALargePieceArrivesWhole) {
-  ScriptedServer server(ScriptedServer::Reply(Http("200 OK", Result("UploadFile", "1"))));
-  Upload::CUploadT client(server.Host());
-  const std::vector<uint8_t> bytes = Bytes(250000);
-  bool ok = false;
-  ASSERT_EQ(client.UploadFile(bytes.data(), 250000, u"0.jpg", u"a.jpg", false, u"u", &ok), 0);
-  EXPECT_TRUE(ok);
-  const std::string request = server.Requests().at(0);
-  // 250000 bytes: 83333 whole groups, 4385 full lines of 19 each followed by CR LF, then a padded group.
-  const size_t open = request.find("<TempBytes>") + 11, close = request.find("</TempBytes>");
-  EXPECT_EQ(close - open, 83334u * 4 + 4385u * 2);
-  EXPECT_EQ(request.substr(close - 2, 2), "==");
-}
-
 }  // namespace

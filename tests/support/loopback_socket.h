@@ -15,8 +15,6 @@ void Startup();
 
 // A listener on 127.0.0.1 at a free port.
 Handle Listen(int backlog, uint16_t* port);
-// A listener on 127.0.0.1 at the given port; kInvalid when the port cannot be had.
-Handle ListenAt(uint16_t wanted, int backlog, uint16_t* port);
 // A socket bound to 127.0.0.1 at a free port, not listening.
 Handle BindOnly(uint16_t* port);
 // Starts a connect to 127.0.0.1:port.

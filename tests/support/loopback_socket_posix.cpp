@@ -82,16 +82,6 @@ Handle Listen(int backlog, uint16_t* port) {
   return h;
 }
 
-Handle ListenAt(uint16_t wanted, int backlog, uint16_t* port) {
-  const Handle h = BindLoopback(wanted, port);
-  if (h == kInvalid) return kInvalid;
-  if (listen(static_cast<int>(h), backlog) != 0) {
-    ::close(static_cast<int>(h));
-    return kInvalid;
-  }
-  return h;
-}
-
 Handle BindOnly(uint16_t* port) { return BindLoopback(0, port); }
 
 Handle ConnectStart(uint16_t port) {

@@ -84,17 +84,6 @@ Handle Listen(int backlog, uint16_t* port) {
   return h;
 }
 
-Handle ListenAt(uint16_t wanted, int backlog, uint16_t* port) {
-  Startup();
-  const Handle h = BindLoopback(wanted, port);
-  if (h == kInvalid) return kInvalid;
-  if (listen(S(h), backlog) != 0) {
-    closesocket(S(h));
-    return kInvalid;
-  }
-  return h;
-}
-
 Handle BindOnly(uint16_t* port) {
   Startup();
   return BindLoopback(0, port);

@@ -31,30 +31,21 @@ class FakeHost : public IUploadHost {
   };
   std::unique_ptr<IPieceClient> CreateClient() override {
     ++clientsMade;
-    if (failClientCreation > 0) {
-      --failClientCreation;
-      return nullptr;
-    }
     return std::make_unique<Client>(*this);
   }
   UtcTime NowUtc() override { return clock; }
   bool Pause(uint32_t ms) override {
     pauses.push_back(ms);
-    elapsedMs += ms;
     if (ms > 0 && tick) clock.second++;
     return true;
   }
-  bool ShouldStop() override { return stopAfterCalls >= 0 && static_cast<int>(calls.size()) >= stopAfterCalls; }
-  void OnProgress(int32_t piecesSent) override { progress.push_back(piecesSent); }
 
   UtcTime clock{2008, 1, 5, 3, 4, 9};
   bool tick = false;
   std::function<bool(const Call&, int index)> answer = [](const Call&, int) { return true; };
   std::vector<Call> calls;
   std::vector<uint32_t> pauses;
-  std::vector<int32_t> progress;
-  uint64_t elapsedMs = 0;
-  int clientsMade = 0, failClientCreation = 0, stopAfterCalls = -1;
+  int clientsMade = 0;
 };
 
 std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
@@ -85,17 +76,12 @@ TEST(PieceUploader, TwentyOnePiecesOfASizeOverTwentyAndTheRestInOrder) {
     EXPECT_EQ(host.clientsMade, 1);
     EXPECT_EQ(up.PiecesSent(), 21);
   }
-}
-
-TEST(PieceUploader, TooSmallOrMissingFilesSendNothing) {
   TempDir dir;
   FakeHost host;
   CPieceUploader up(host);
   EXPECT_EQ(up.SendFile(dir.Write("s.jpg", PatternBytes(19)).u16string(), u"u"), FileOutcome::TooSmall);
   EXPECT_EQ(up.SendFile((dir.Path() / "missing.jpg").u16string(), u"u"), FileOutcome::CannotOpen);
-  EXPECT_EQ(up.SendFile(dir.Path().u16string(), u"u"), FileOutcome::CannotOpen);
   EXPECT_TRUE(host.calls.empty());
-  EXPECT_EQ(host.clientsMade, 0);
 }
 
 TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
@@ -115,23 +101,6 @@ TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
     EXPECT_EQ(host.calls[i].pieceName, u"3.jpg");
     EXPECT_EQ(host.calls[i].bytes, host.calls[3].bytes);
   }
-}
-
-TEST(PieceUploader, ProgressBeforeEveryCallCountsSuccessesAcrossFiles) {
-  TempDir dir;
-  FakeHost host;
-  host.answer = [](const Call&, int index) { return index != 5; };
-  host.tick = true;
-  CPieceUploader up(host);
-  up.StartBatch();
-  ASSERT_EQ(up.SendFile(dir.Write("1.jpg", PatternBytes(25)).u16string(), u"u"), FileOutcome::Sent);
-  ASSERT_EQ(up.SendFile(dir.Write("2.jpg", PatternBytes(25)).u16string(), u"u"), FileOutcome::Sent);
-  ASSERT_EQ(host.progress.size(), 43u);
-  EXPECT_EQ(host.progress[5], 5);
-  EXPECT_EQ(host.progress[6], 5);  // the retry of a failed call
-  EXPECT_EQ(host.progress.back(), 41);
-  EXPECT_EQ(up.PiecesSent(), 42);
-  EXPECT_EQ(host.clientsMade, 2);  // one client per file
 }
 
 TEST(PieceUploader, TwoFilesOfOneRunNeverShareATargetName) {
@@ -154,31 +123,16 @@ TEST(PieceUploader, TwoFilesOfOneRunNeverShareATargetName) {
   ASSERT_EQ(up2.SendFile(p, u"u"), FileOutcome::Sent);
   EXPECT_EQ(h2.calls[0].fileName, u"20261112111.jpg");
   EXPECT_EQ(h2.calls[21].fileName, u"20261112112.jpg");
-  // The real clock gives a plausible UTC date.
-  const UtcTime t = h2.IUploadHost::NowUtc();
-  EXPECT_GE(t.year, 2024);
-  EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 && t.second < 60);
 }
 
 TEST(PieceUploader, MoreThanFiftyFailuresEndTheBatchAfterTheFileIsSent) {
   TempDir dir;
   const std::u16string p = dir.Write("f.jpg", PatternBytes(20)).u16string();
-  {
-    // 50 failures in all: the batch goes on.
-    FakeHost host;
-    host.tick = true;
-    int left = 50;
-    host.answer = [&](const Call&, int) { return left-- <= 0; };
-    CPieceUploader up(host);
-    up.StartBatch();
-    EXPECT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
-    EXPECT_EQ(up.FailedCalls(), 50);
-  }
   // 51 failures, the 51st during file 2: file 2 is finished, then the rule stops the batch.
+  // File 1 ends with call 51; file 2 sees 21 refusals from its second call on.
   FakeHost host;
   host.tick = true;
   int n = 0;
-  // File 1 ends with call 51; file 2 sees 21 refusals from its second call on.
   host.answer = [&](const Call&, int) { return !((++n >= 2 && n <= 31) || (n >= 53 && n <= 73)); };
   CPieceUploader up(host);
   up.StartBatch();
@@ -188,38 +142,6 @@ TEST(PieceUploader, MoreThanFiftyFailuresEndTheBatchAfterTheFileIsSent) {
   EXPECT_EQ(up.FailedCalls(), 51);
   EXPECT_EQ(up.PiecesSent(), 42);
   EXPECT_TRUE(host.calls.back().isCompleted);
-}
-
-TEST(PieceUploader, StopsWhenTheHostGoesAway) {
-  TempDir dir;
-  const std::u16string p = dir.Write("g.jpg", PatternBytes(100)).u16string();
-  FakeHost host;
-  host.stopAfterCalls = 4;
-  CPieceUploader up(host);
-  EXPECT_EQ(up.SendFile(p, u"u"), FileOutcome::Stopped);
-  EXPECT_EQ(host.calls.size(), 4u);
-  // A service that refuses everything is retried until the host stops it, paced.
-  FakeHost refusing;
-  refusing.answer = [](const Call&, int) { return false; };
-  refusing.stopAfterCalls = 12;
-  CPieceUploader up2(refusing);
-  EXPECT_EQ(up2.SendFile(p, u"u"), FileOutcome::Stopped);
-  EXPECT_EQ(refusing.calls.size(), 12u);
-  for (const Call& c : refusing.calls) EXPECT_EQ(c.pieceName, u"0.jpg");
-  EXPECT_GT(refusing.elapsedMs, 5000u);
-}
-
-TEST(PieceUploader, AClientThatCannotBeMadeIsMadeAgainBeforeTheNextCall) {
-  TempDir dir;
-  FakeHost host;
-  host.failClientCreation = 2;
-  CPieceUploader up(host);
-  up.StartBatch();
-  ASSERT_EQ(up.SendFile(dir.Write("c.jpg", PatternBytes(20)).u16string(), u"u"), FileOutcome::Sent);
-  // The first creation fails before the loop, the second inside it (a failed call), the third works.
-  EXPECT_EQ(host.clientsMade, 3);
-  EXPECT_EQ(up.FailedCalls(), 1);
-  EXPECT_EQ(host.calls.size(), 21u);
 }
 
 }  // namespace
