@@ -8,6 +8,7 @@
 #include "account/login_dlg.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/window_identity.h"
 #include "res/resource.h"
 #include "services/service_host.h"
 #include "web/main_upload_dlg.h"
@@ -208,17 +209,7 @@ BOOL CFotrelDlg::OnInitDialog() {
   m_bTrayIconAdded = ::Shell_NotifyIconW(NIM_ADD, &m_trayIcon) != FALSE;
 
   // "About" in the system menu, after a separator, when the string exists.
-  if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
-    wchar_t about[256] = {};
-    ::LoadStringW(GetResourceInstance(), IDS_ABOUTBOX, about, 256);
-    if (about[0] != L'\0') {
-      ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-      ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
-    }
-  }
-  m_hIcon = ::LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  m_hIcon = ShowProgramIdentity(*this);
 
   ModifyStyleEx(WS_EX_APPWINDOW, 0);
   SetWindowText(kTitle);

@@ -525,19 +525,33 @@ CMyUpLoadDlg::ThumbPlacement CMyUpLoadDlg::PlaceThumbnail(long w, long h) {
   return place;
 }
 
-HBITMAP CMyUpLoadDlg::MakePlaceholder() {
-  const HWND target = m_hThumbTarget != nullptr ? m_hThumbTarget : m_hWnd;
-  HDC screen = ::GetDC(target);
-  HWND dcOwner = target;
+// A thumbnail-sized bitmap compatible with the screen of the loader's target window (the
+// screen's own when that window gives no device context), drawn by `paint`; null when none
+// could be made.
+HBITMAP CMyUpLoadDlg::MakeTile(const std::function<void(HDC)>& paint) const {
+  HWND owner = m_hThumbTarget != nullptr ? m_hThumbTarget : m_hWnd;
+  HDC screen = ::GetDC(owner);
   if (screen == nullptr) {
+    owner = nullptr;
     screen = ::GetDC(nullptr);
-    dcOwner = nullptr;
   }
   if (screen == nullptr) return nullptr;
   HBITMAP tile = CreateCompatibleBitmap(screen, kThumbWidth, kThumbHeight);
   const HDC memory = CreateCompatibleDC(screen);
   if (tile != nullptr && memory != nullptr) {
     const HGDIOBJ old = SelectObject(memory, tile);
+    paint(memory);
+    SelectObject(memory, old);
+  } else if (tile != nullptr) {
+    FreeBitmap(&tile);
+  }
+  if (memory != nullptr) DeleteDC(memory);
+  ::ReleaseDC(owner, screen);
+  return tile;
+}
+
+HBITMAP CMyUpLoadDlg::MakePlaceholder() {
+  return MakeTile([](HDC memory) {
     const RECT rc{0, 0, kThumbWidth, kThumbHeight};
     const HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
     const HBRUSH frame = CreateSolidBrush(kTileFrameColour);
@@ -551,11 +565,7 @@ HBITMAP CMyUpLoadDlg::MakePlaceholder() {
     FreeBitmap(&picture);
     if (white != nullptr) DeleteObject(white);
     if (frame != nullptr) DeleteObject(frame);
-    SelectObject(memory, old);
-  }
-  if (memory != nullptr) DeleteDC(memory);
-  ::ReleaseDC(dcOwner, screen);
-  return tile;
+  });
 }
 
 HBITMAP CMyUpLoadDlg::MakeThumbnail(const std::wstring& path) {
@@ -587,29 +597,11 @@ HBITMAP CMyUpLoadDlg::MakeThumbnail(const std::wstring& path) {
     }
   }
 
-  const HWND target = m_hThumbTarget != nullptr ? m_hThumbTarget : m_hWnd;
-  HDC screen = ::GetDC(target);
-  HWND dcOwner = target;
-  if (screen == nullptr) {
-    screen = ::GetDC(nullptr);
-    dcOwner = nullptr;
-  }
-  HBITMAP tile = nullptr;
-  if (screen != nullptr) {
-    tile = CreateCompatibleBitmap(screen, kThumbWidth, kThumbHeight);
-    const HDC memory = CreateCompatibleDC(screen);
-    if (tile != nullptr && memory != nullptr) {
-      const HGDIOBJ old = SelectObject(memory, tile);
-      const RECT rc{0, 0, kThumbWidth, kThumbHeight};
-      FillRect(memory, &rc, m_brWhite != nullptr ? m_brWhite : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-      if (scaled != nullptr) DrawBitmap(memory, scaled, place.x, place.y, place.width, place.height);
-      SelectObject(memory, old);
-    } else if (tile != nullptr) {
-      FreeBitmap(&tile);
-    }
-    if (memory != nullptr) DeleteDC(memory);
-    ::ReleaseDC(dcOwner, screen);
-  }
+  HBITMAP tile = MakeTile([&](HDC memory) {
+    const RECT rc{0, 0, kThumbWidth, kThumbHeight};
+    FillRect(memory, &rc, m_brWhite != nullptr ? m_brWhite : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (scaled != nullptr) DrawBitmap(memory, scaled, place.x, place.y, place.width, place.height);
+  });
   FreeBitmap(&scaled);
   picture->Release();
   return tile;

@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -131,6 +132,7 @@ class CMyUpLoadDlg : public CDialog {
   // (null when it cannot be read as a picture).
   HBITMAP MakePlaceholder();
   HBITMAP MakeThumbnail(const std::wstring& path);
+  HBITMAP MakeTile(const std::function<void(HDC)>& paint) const;
 
   // Where a thumbnail goes in its tile: the size of the scaled picture and its place.
   struct ThumbPlacement {

@@ -4,6 +4,7 @@
 
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/window_identity.h"
 #include "res/resource.h"
 #include "web/service_pages.h"
 
@@ -53,17 +54,7 @@ void CMainUpLoadDlg::DoDataExchange(CDataExchange* dx) { DDX_Control(dx, IDC_TAB
 BOOL CMainUpLoadDlg::OnInitDialog() {
   // 1. The system menu's "about" item (no handler of its own here) and the icons.
   CDialog::OnInitDialog();
-  if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
-    wchar_t about[256] = {};
-    ::LoadStringW(GetResourceInstance(), IDS_ABOUTBOX, about, 256);
-    if (about[0] != L'\0') {
-      ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-      ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
-    }
-  }
-  m_hIcon = ::LoadIconW(GetResourceInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  SetIcon(m_hIcon, TRUE);
-  SetIcon(m_hIcon, FALSE);
+  m_hIcon = ShowProgramIdentity(*this);
 
   // 2. The signed-in user. Without one the window closes itself; the rest is still built, so
   // that the window stays whole until its owner has taken it down.
