@@ -111,11 +111,8 @@ xvfb_pid=$XVFB_PID
 wine_prefix_init
 # A copy, so that a relink of the build meanwhile does not touch the running program.
 cp "$exe" "$work/bin/Fotrel.exe"
-appdata_win=$("$WINE" winepath -w "$work/appdata" 2>/dev/null)
-bin_win=$("$WINE" winepath -w "$work/bin" 2>/dev/null)
-# (cd and set take the rest of their command as it is, spaces included.)
-"$WINE" cmd /c "set APPDATA=$appdata_win&& cd /d $bin_win&& Fotrel.exe" </dev/null >"$work/fotrel.log" 2>&1 &
-launcher_pid=$!
+wine_start_with_appdata "$work/bin/Fotrel.exe" "$work/appdata" "$work/fotrel.log"
+launcher_pid=$LAUNCHER_PID
 
 # --- Window helpers. Wine maps every popup to its own X window; positions are screen pixels.
 main_win=

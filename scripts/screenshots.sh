@@ -64,11 +64,7 @@ command -v Xvfb >/dev/null || [ -n "${DISPLAY:-}" ] || { echo "Xvfb is missing" 
 start_xvfb_if_needed 84
 xvfb_pid=$XVFB_PID
 wine_prefix_init
-# Wine sets %APPDATA% from the prefix's profile: the program is started by cmd with its own.
-appdata_win=$("$WINE" winepath -w "$work/appdata" 2>/dev/null)
-# (cd and set take the rest of their command as it is, spaces included; no quotes needed.)
-dir_win=$("$WINE" winepath -w "$(dirname "$exe")" 2>/dev/null)
-"$WINE" cmd /c "set APPDATA=$appdata_win&& cd /d $dir_win&& $(basename "$exe")" >"$work/fotrel.log" 2>&1 &
+wine_start_with_appdata "$exe" "$work/appdata" "$work/fotrel.log"
 
 win=
 for _ in $(seq 120); do

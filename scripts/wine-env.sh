@@ -55,6 +55,18 @@ start_xvfb_if_needed() {
   export DISPLAY=":$n"
 }
 
+# Starts a Windows program in the background with its own %APPDATA% (Wine would otherwise take
+# the prefix profile's) and its folder as the working folder; its output goes to $3.
+# Usage: wine_start_with_appdata EXE APPDATA_DIR LOG. LAUNCHER_PID is then the launcher's id.
+wine_start_with_appdata() {
+  local appdata_win dir_win
+  appdata_win=$("$WINE" winepath -w "$2" 2>/dev/null)
+  dir_win=$("$WINE" winepath -w "$(dirname "$1")" 2>/dev/null)
+  # (cd and set take the rest of their command as it is, spaces included; no quotes needed.)
+  "$WINE" cmd /c "set APPDATA=$appdata_win&& cd /d $dir_win&& $(basename "$1")" </dev/null >"$3" 2>&1 &
+  LAUNCHER_PID=$!
+}
+
 wine_server_stop() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
 }
