@@ -1,18 +1,25 @@
 #include "service/options.h"
 
+#include <string>
 #include <string_view>
 
 namespace fotrel::service {
 
 const char kUsage[] =
     "usage: fotrel-service [--listen ADDR:PORT] [--data DIR] [--namespace URI] [--threads N]\n"
+    "                      [--piece-max-age HOURS]\n"
     "  --listen ADDR:PORT  where to accept connections (default 127.0.0.1:8080)\n"
     "  --data DIR          folder for the database, pieces and photos (default ./fotrel-data)\n"
     "  --namespace URI     namespace of both SOAP services (default the client's)\n"
     "  --threads N         connections served at once (default 32)\n"
+    "  --piece-max-age HOURS\n"
+    "                      remove the pieces of uploads left unfinished for longer, at start\n"
+    "                      and hourly (default 24, 0: never)\n"
     "  --fast-hash         FOR TESTS ONLY: hash passwords with the weakest Argon2id limits\n";
 
 namespace {
+
+constexpr long kMaxPieceAgeHours = 8760;  // a year
 
 bool ParseNumber(std::string_view text, long max, long* value) {
   if (text.empty() || text.size() > 9) return false;
@@ -89,6 +96,15 @@ OptionsResult ParseOptions(int argc, const char* const* argv, ServiceConfig* con
         return OptionsResult::kError;
       }
       config->threads = static_cast<unsigned>(threads);
+    } else if (option == "--piece-max-age") {
+      long hours = 0;
+      if (!value(&text)) return OptionsResult::kError;
+      if (!ParseNumber(text, kMaxPieceAgeHours, &hours)) {
+        *error = "--piece-max-age expects a number of hours from 0 to " +
+                 std::to_string(kMaxPieceAgeHours) + " (0: never)";
+        return OptionsResult::kError;
+      }
+      config->pieceMaxAgeHours = static_cast<unsigned>(hours);
     } else {
       *error = "unknown option " + std::string(option);
       return OptionsResult::kError;

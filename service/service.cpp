@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "fotrel_config.h"
@@ -24,6 +27,21 @@ struct Service::Parts {
   Pages pages;
   httplib::Server server;
   std::mutex logLock;
+  // The periodic sweep of old pieces sleeps on this until its time comes or the service ends.
+  std::mutex sweepLock;
+  std::condition_variable sweepWake;
+  std::atomic<bool> sweepsEnded{false};
+  std::thread sweeper;
+  // Logged once serving begins: the line that says where the service listens comes first.
+  size_t sweptAtStart = 0;
+
+  void EndSweeps() {
+    {
+      std::lock_guard<std::mutex> lock(sweepLock);
+      sweepsEnded = true;
+    }
+    sweepWake.notify_all();
+  }
 
   explicit Parts(const ServiceConfig& config)
       : accounts(store, config.hashStrength),
@@ -50,6 +68,7 @@ bool Service::Open(std::string* error) {
   m_parts = std::make_unique<Parts>(m_config);
   if (!m_parts->store.Open(m_config.dataFolder / "fotrel.db", error)) return false;
   if (!m_parts->uploads.Prepare(error)) return false;
+  m_parts->sweptAtStart = SweepPieces();
 
   httplib::Server& server = m_parts->server;
   unsigned threads = m_config.threads;
@@ -96,12 +115,7 @@ bool Service::Open(std::string* error) {
                        " " + LogSafe(req.target) + " " + std::to_string(res.status);
     std::string note = TakeRequestNote();
     if (!note.empty()) line += " " + note;
-    if (m_config.log) {
-      m_config.log(line);
-    } else {
-      std::lock_guard<std::mutex> lock(m_parts->logLock);
-      std::fprintf(stderr, "%s\n", line.c_str());
-    }
+    Log(line);
   });
   m_parts->soap.Register(server);
   m_parts->pages.Register(server);
@@ -124,10 +138,65 @@ int Service::Bind(std::string* error) {
   return port;
 }
 
+void Service::Log(const std::string& line) {
+  if (m_config.log) {
+    m_config.log(line);
+  } else {
+    std::lock_guard<std::mutex> lock(m_parts->logLock);
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
+
+size_t Service::SweepPieces() {
+  if (m_config.pieceMaxAgeHours == 0) return 0;
+  try {
+    return m_parts->uploads.SweepPieces(
+        std::filesystem::file_time_type::clock::now(), std::chrono::hours(m_config.pieceMaxAgeHours),
+        [this](const std::filesystem::path& folder) {
+          if (m_config.beforePieceSweep) m_config.beforePieceSweep(folder);
+          return !m_parts->sweepsEnded;
+        });
+  } catch (const std::exception&) {
+    // Out of memory for a path: the folders left are looked at again in the next sweep.
+    Log(UtcNowText() + " the sweep of old pieces stopped early");
+    return 0;
+  }
+}
+
+void Service::LogSwept(size_t removed) {
+  if (removed > 0)
+    Log(UtcNowText() + " removed the pieces of " + std::to_string(removed) +
+        " unfinished upload(s) older than " + std::to_string(m_config.pieceMaxAgeHours) + " h");
+}
+
+void Service::SweepPeriodically() {
+  std::unique_lock<std::mutex> lock(m_parts->sweepLock);
+  while (!m_parts->sweepWake.wait_for(lock, m_config.pieceSweepInterval,
+                                      [this] { return m_parts->sweepsEnded.load(); })) {
+    lock.unlock();
+    LogSwept(SweepPieces());
+    lock.lock();
+  }
+}
+
 bool Service::Run() {
   m_runEntered = true;
   bool ok = true;
-  if (!m_stopRequested) ok = m_parts && m_parts->server.listen_after_bind();
+  if (!m_stopRequested) {
+    if (m_parts) LogSwept(m_parts->sweptAtStart);
+    if (m_parts && m_config.pieceMaxAgeHours > 0) {
+      try {
+        m_parts->sweeper = std::thread([this] { SweepPeriodically(); });
+      } catch (const std::system_error&) {
+        Log(UtcNowText() + " cannot start the periodic sweep of old pieces");
+      }
+    }
+    ok = m_parts && m_parts->server.listen_after_bind();
+    if (m_parts) {
+      m_parts->EndSweeps();
+      if (m_parts->sweeper.joinable()) m_parts->sweeper.join();
+    }
+  }
   m_runEnded = true;
   return ok;
 }
@@ -135,6 +204,8 @@ bool Service::Run() {
 void Service::Stop() {
   m_stopRequested = true;
   if (!m_parts) return;
+  // Wakes the periodic sweep, and ends one under way after the folder it is at.
+  m_parts->EndSweeps();
   // The server only takes a stop while it serves: when Run() has begun but is not serving yet,
   // wait for one or the other.
   while (m_runEntered && !m_runEnded && !m_parts->server.is_running()) std::this_thread::yield();

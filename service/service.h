@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -23,7 +24,14 @@ struct ServiceConfig {
   UploadLimits limits;
   unsigned threads = 32;           // connections served at once
   time_t keepAliveSeconds = 10;    // an idle kept-alive connection is closed after this
-  // Receives one line per request; null: the line goes to stderr.
+  // The pieces of an upload whose newest piece is older than this many hours are removed, at
+  // start and then every pieceSweepInterval; 0: never.
+  unsigned pieceMaxAgeHours = 24;
+  std::chrono::milliseconds pieceSweepInterval = std::chrono::hours(1);
+  // Tests only: called as a sweep is about to read a user's piece folder, and to lock a piece
+  // folder and judge its age.
+  std::function<void(const std::filesystem::path&)> beforePieceSweep;
+  // Receives one line per request, and one per sweep that removed pieces; null: stderr.
   std::function<void(const std::string&)> log;
 };
 
@@ -40,13 +48,19 @@ class Service {
   int Bind(std::string* error);
   // Serves until Stop(); false when the server could not run.
   bool Run();
-  // Callable from any thread; Run() returns once the requests in progress are done.
+  // Callable from any thread; Run() returns once the requests in progress are done (and a
+  // sweep of old pieces that is under way has stopped).
   void Stop();
 
   const ServiceConfig& Config() const { return m_config; }
 
  private:
   struct Parts;
+  void Log(const std::string& line);
+  size_t SweepPieces();  // the piece folders removed
+  void LogSwept(size_t removed);
+  void SweepPeriodically();
+
   ServiceConfig m_config;
   std::unique_ptr<Parts> m_parts;
   // A stop may come before Run() has begun serving (a signal right after start-up): these let

@@ -205,8 +205,8 @@ UploadAnswer Uploads::UploadFile(PieceFile& piece, const ParamValue& bytes,
   if (!piece.Close()) return Faulted(FaultCode::kServer, "the piece cannot be stored");
 
   const std::string& target = fileName.text;
-  std::string key = std::to_string(user.id) + '\n' + target;
-  std::lock_guard<std::mutex> lock(m_keyLocks[std::hash<std::string>{}(key) % m_keyLocks.size()]);
+  std::string key = UploadKey(user, target);
+  std::lock_guard<std::mutex> lock(KeyLock(key));
 
   fs::path pieceFolder = m_pieces / fs::u8path(user.name) / fs::u8path(target);
   std::error_code ec;

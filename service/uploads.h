@@ -4,9 +4,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -70,6 +72,14 @@ class Uploads {
                           const ParamValue& fileName, bool isCompleted,
                           const ParamValue& userName);
 
+  // Removes the piece folders of uploads whose newest piece is older than `maxAge` at `now`
+  // (a client that never came back, a crash). Each folder is judged and removed under the
+  // lock its UploadFile calls take, so a piece that arrives meanwhile keeps it. `next` is
+  // called before a user's folder is read and before each piece folder is locked; false ends
+  // the sweep. Returns the piece folders removed.
+  size_t SweepPieces(std::filesystem::file_time_type now, std::chrono::hours maxAge,
+                     const std::function<bool(const std::filesystem::path&)>& next);
+
   std::filesystem::path PhotoPath(const UserRecord& user, const PhotoRecord& photo) const;
   // Removes the file, then the record.
   bool DeletePhoto(const UserRecord& user, const PhotoRecord& photo);
@@ -89,6 +99,12 @@ class Uploads {
   void RememberCompletion(const std::string& key, int index, const Digest& digest);
   void ForgetCompletion(const std::string& key);
   std::filesystem::path UserFolder(const UserRecord& user) const;
+  static std::string UploadKey(const UserRecord& user, const std::string& fileName) {
+    return std::to_string(user.id) + '\n' + fileName;
+  }
+  std::mutex& KeyLock(const std::string& key) {
+    return m_keyLocks[std::hash<std::string>{}(key) % m_keyLocks.size()];
+  }
   std::filesystem::path TempName(const char* suffix) const;
 
   Store& m_store;
@@ -97,7 +113,7 @@ class Uploads {
   std::filesystem::path m_pieces;
   std::filesystem::path m_uploads;
   UploadLimits m_limits;
-  // Calls for one (user, FileName) run one after another.
+  // Calls for one (user, FileName), and the sweep of its pieces, run one after another.
   std::array<std::mutex, 64> m_keyLocks;
   // Recently completed uploads, so that a repeated last call (a client whose answer got lost)
   // is answered true again instead of false for ever.

@@ -14,11 +14,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -302,6 +304,62 @@ inline std::vector<std::string> FilesBelow(const fs::path& root) {  // relative 
   std::sort(files.begin(), files.end());
   return files;
 }
+
+// Sets the modification time of every piece in a piece folder `hours` back, as if the upload had
+// stopped that long ago.
+inline void AgePieces(const fs::path& folder, int hours) {
+  fs::file_time_type then = fs::file_time_type::clock::now() - std::chrono::hours(hours);
+  for (const fs::directory_entry& piece : fs::directory_iterator(folder)) fs::last_write_time(piece.path(), then);
+}
+
+// Watches the service's sweeps of old pieces (ServiceConfig::beforePieceSweep): counts the times
+// a sweep came to each folder, and runs an action, once, in the sweeping thread as it next comes
+// to a given folder (a user's, before it is read; a piece folder, before it is locked and
+// judged). Shared with the service, which may sweep until it is stopped.
+class SweepProbe : public std::enable_shared_from_this<SweepProbe> {
+ public:
+  void Attach(fotrel::service::ServiceConfig& config) {
+    std::shared_ptr<SweepProbe> self = shared_from_this();
+    config.beforePieceSweep = [self](const fs::path& folder) { self->Came(folder); };
+  }
+  void OnNextVisit(const fs::path& folder, std::function<void(SweepProbe&)> action) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_actions[folder] = std::move(action);
+  }
+  int Visits(const fs::path& folder) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_visits[folder];
+  }
+  // Until a sweep that began after this call has judged `folder`, or the folder is gone
+  // (bounded: 10 s). A sweep judges a folder before it comes to the next one, or to the same one
+  // in its next pass.
+  bool WaitJudged(const fs::path& folder) {
+    int target = Visits(folder) + 2;
+    for (int i = 0; i < 2000; ++i) {
+      if (Visits(folder) >= target || !fs::exists(folder)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+ private:
+  void Came(const fs::path& folder) {
+    std::function<void(SweepProbe&)> action;
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      ++m_visits[folder];
+      auto it = m_actions.find(folder);
+      if (it != m_actions.end()) {
+        action = std::move(it->second);
+        m_actions.erase(it);
+      }
+    }
+    if (action) action(*this);
+  }
+  std::mutex m_lock;
+  std::map<fs::path, int> m_visits;
+  std::map<fs::path, std::function<void(SweepProbe&)>> m_actions;
+};
 
 // Rows of a query on the service's database, every column as text ("NULL" for null).
 inline std::vector<std::vector<std::string>> Query(const fs::path& dataFolder, const std::string& sql) {

@@ -1,5 +1,6 @@
 // UploadFile over HTTP: pieces per (user, FileName), harmless retries, completion that is atomic
-// and never overwrites, a missing piece, and names that try to leave the data folder.
+// and never overwrites, a missing piece, names that try to leave the data folder, and the sweep
+// of pieces that nobody came back for.
 #include "service_fixture.h"
 
 namespace {
@@ -80,6 +81,80 @@ TEST_F(Uploads, RefusesNamesThatCouldLeaveTheDataFolderAndWritesNothing) {
   for (const std::string& file : FilesBelow(root))
     EXPECT_TRUE(file == "data/fotrel.db" || file == "data/fotrel.db-wal" || file == "data/fotrel.db-shm") << file;
   EXPECT_FALSE(fs::exists("/tmp/escaped.jpg"));
+}
+
+// Pieces of an upload left unfinished for longer than the maximum age go, at start and in the
+// periodic sweep; younger ones stay and the upload completes; 0 keeps them for ever.
+TEST_F(Uploads, SweepsPiecesOlderThanTheMaximumAgeAndYoungerOnesComplete) {
+  // The service from SetUp sleeps for an hour between sweeps: a stop must wake it.
+  auto stopping = std::chrono::steady_clock::now();
+  service->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(5));
+  const struct {
+    unsigned maxAgeHours;
+    int idleHours;
+    bool periodic;  // aged while the service runs, else before it starts
+    bool swept;
+  } cases[] = {
+      {24, 25, false, true}, {24, 23, false, false}, {0, 8000, false, false},
+      {1, 2, true, true},    {24, 23, true, false},  {24, 0, true, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    std::string file = "c" + std::to_string(i) + ".jpg", photo = Pattern(2100 + i, static_cast<unsigned>(i));
+    fs::path folder = Data() / "pieces/user" / file;
+    auto probe = std::make_shared<SweepProbe>();
+    auto config = [&](fotrel::service::ServiceConfig& config) {
+      config.pieceMaxAgeHours = c.maxAgeHours;
+      config.pieceSweepInterval = std::chrono::milliseconds(5);
+      probe->Attach(config);
+    };
+    Start();
+    ASSERT_TRUE(SendFile(Port(), photo, file, "user", nullptr, 0, 12)) << i;
+    if (c.periodic) {
+      Start(config);
+      AgePieces(folder, c.idleHours);
+      ASSERT_TRUE(probe->WaitJudged(folder)) << i;
+    } else {
+      service->Stop();
+      AgePieces(folder, c.idleHours);
+      Start(config);  // the sweep at start is done before Start returns
+    }
+    EXPECT_EQ(FilesBelow(folder).size(), c.swept ? 0u : 13u) << i;
+    // The client goes on: the file completes whole, or the last call is refused (pieces missing).
+    EXPECT_EQ(SendFile(Port(), photo, file, "user", nullptr, 13, 20), !c.swept) << i;
+    EXPECT_EQ(fs::exists(Data() / "uploads/user" / file) && ReadFile(Data() / "uploads/user" / file) == photo,
+              !c.swept) << i;
+    EXPECT_EQ(probe->Visits(folder) > 0, c.maxAgeHours > 0) << i;
+  }
+}
+
+// A client comes back after a day just as a sweep reaches its folder: the piece it stores before
+// the sweep takes the folder's lock keeps the folder, and the upload completes.
+TEST_F(Uploads, ASweepThatMeetsAnUploadOfTheFileKeepsItsPieces) {
+  std::string photo = Pattern(2100, 5);  // P = 105
+  fs::path folder = Data() / "pieces/user/q.jpg";
+  ASSERT_TRUE(SendFile(Port(), photo, "q.jpg", "user", nullptr, 0, 12));
+  auto probe = std::make_shared<SweepProbe>();
+  Start([&](fotrel::service::ServiceConfig& config) {
+    config.pieceSweepInterval = std::chrono::milliseconds(5);
+    probe->Attach(config);
+  });
+  // The pieces turn a day old just before a sweep reads the user's folder; the client's piece
+  // arrives as that sweep comes to the file's folder.
+  auto resumed = std::make_shared<std::atomic<bool>>(false);
+  probe->OnNextVisit(Data() / "pieces/user", [folder, piece = photo.substr(13 * 105, 105), port = Port(),
+                                              resumed](SweepProbe& probe) {
+    AgePieces(folder, 25);
+    probe.OnNextVisit(folder, [piece, port, resumed](SweepProbe&) {
+      *resumed = ResultOf(UploadFile(port, piece, "13.jpg", "q.jpg", false, "user"), "UploadFile") == "true";
+    });
+  });
+  ASSERT_TRUE(probe->WaitJudged(folder));
+  EXPECT_TRUE(*resumed);
+  EXPECT_EQ(FilesBelow(folder).size(), 14u);
+  ASSERT_TRUE(SendFile(Port(), photo, "q.jpg", "user", nullptr, 14, 20));
+  EXPECT_EQ(ReadFile(Data() / "uploads/user/q.jpg"), photo);
 }
 
 }  // namespace
