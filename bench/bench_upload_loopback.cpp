@@ -28,9 +28,16 @@ class BenchHost : public IUploadHost {
  public:
   explicit BenchHost(std::u16string host) : m_host(std::move(host)) {}
   std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(m_host); }
+  // A second of its own for every file: the rounds measure the wire, not a wait for the clock
+  // to give a new target name.
+  UtcTime NowUtc() override {
+    const int n = s_files++;
+    return UtcTime{2030, 1, 1 + n / 86400 % 28, n / 3600 % 24, n / 60 % 60, n % 60};
+  }
 
  private:
   std::u16string m_host;
+  static inline int s_files = 0;
 };
 
 double Median(std::vector<double> v) {

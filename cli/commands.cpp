@@ -159,17 +159,11 @@ int RunUpload(const std::u16string& host, const std::u16string& user, const std:
   const auto start = std::chrono::steady_clock::now();
   size_t sent = 0;
   int32_t failedBefore = 0;
-  FileOutcome outcome = FileOutcome::Sent;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::u16string name = BaseName(files[i]);
-    console.StartFile(i, name);
-    outcome = uploader.SendFile(files[i], user);
+  for (; sent < files.size(); ++sent) {
+    const std::u16string name = BaseName(files[sent]);
+    console.StartFile(sent, name);
+    const FileOutcome outcome = uploader.SendFile(files[sent], user);
     if (console.Terminal()) Print(u"\n");
-    if (outcome == FileOutcome::Sent || outcome == FileOutcome::TooManyFailures) {
-      ++sent;
-      Print(u"sent " + name + u" (" + Number(uploader.FailedCalls() - failedBefore) + u" refused calls retried)\n");
-      failedBefore = uploader.FailedCalls();
-    }
     if (outcome != FileOutcome::Sent) {
       PrintError(name + u": " + OutcomeMessage(outcome) + u"\n");
       if (outcome == FileOutcome::TooManyFailures || outcome == FileOutcome::Stopped) {
@@ -177,10 +171,14 @@ int RunUpload(const std::u16string& host, const std::u16string& user, const std:
       }
       break;
     }
+    Print(u"sent " + name + u" (" + Number(uploader.FailedCalls() - failedBefore) + u" refused calls retried)\n");
+    failedBefore = uploader.FailedCalls();
   }
+  // The files the service does not have, as given, so that they can be sent again.
+  for (size_t i = sent; i < files.size(); ++i) Print(u"not sent: " + files[i] + u"\n");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   Print(Number(static_cast<long long>(sent)) + u" of " + Number(static_cast<long long>(files.size())) +
         u" files sent, " + Number(uploader.PiecesSent()) + u" pieces, " + Number(uploader.FailedCalls()) +
         u" failed calls" + Format(", %.2f s\n", seconds));
-  return outcome == FileOutcome::Sent && sent == files.size() ? kExitOk : kExitFailed;
+  return sent == files.size() ? kExitOk : kExitFailed;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # fotrel-cli's exit statuses and refusals that need no service: 2 for bad usage, 1 with the
-# account form's own message for input it refuses before any call.
+# account form's own message for input it refuses before any call, 1 with the unsent files
+# listed for an upload that ends early.
 #   cli_usage.sh FOTREL_CLI
 set -uo pipefail
 cli=${1:?usage: cli_usage.sh FOTREL_CLI}
@@ -16,6 +17,38 @@ expect() {  # expect STATUS TEXT -- ARGS...
 }
 # A port nothing listens on: any call would fail, so a refusal here proves no call was made first.
 host=127.0.0.1:9
+work=$(mktemp -d "${TMPDIR:-/tmp}/fotrel-cli-usage-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+head -c 39 /dev/urandom >"$work/a.jpg"
+head -c 19 /dev/urandom >"$work/small.jpg"
+head -c 300 /dev/urandom >"$work/b c.jpg"
+
+# Uploads that end early: status 1, the reason, and after the per-file lines every file the
+# service does not have, one line each, as given. They run at once in the background: with
+# nothing listening, the batch ends at the 51st failed call, after the retry pauses (about 47 s;
+# the bound only catches a batch that never ends).
+early_pids=()
+unsent() {  # unsent TEXT FILE...
+  local text=$1; shift
+  local n=${#early_pids[@]}
+  (
+    start=$SECONDS
+    timeout 150 "$cli" --host $host upload --user u "$@" >"$work/out$n" 2>"$work/err$n"
+    status=$?
+    want=""
+    for f in "$@"; do want+="not sent: $f"$'\n'; done
+    got=$(grep "^not sent: " "$work/out$n")
+    if [ "$status" -ne 1 ] || [ "$got"$'\n' != "$want" ] || ! grep -qF -- "$text" "$work/err$n" ||
+       ! tail -n 1 "$work/out$n" | grep -q "^0 of $# files sent"; then
+      echo "FAIL: upload $* -> status $status after $((SECONDS - start)) s, output: $(cat "$work/out$n" "$work/err$n")"
+      exit 1
+    fi
+  ) &
+  early_pids+=($!)
+}
+unsent "上传失败!!!稍后在试!!!" "$work/a.jpg" "$work/b c.jpg"
+unsent "图片不存在!!!" "$work/missing.jpg" "$work/a.jpg"
+unsent "图片太小不能冲印" "$work/small.jpg" "$work/b c.jpg"
 expect 2 "usage:" --
 expect 2 "usage:" -- login onlyuser
 expect 2 "usage:" -- --host
@@ -30,4 +63,5 @@ expect 1 "字符太长不能注册!!!" -- --host $host register abcd pw a@bcdefg
 # The service cannot be reached: the login reads as refused, with the transport's reason.
 expect 1 "client error: SendFailed (5)" -- --host $host login user pw
 expect 1 "图片不存在!!!" -- --host $host upload --user u /nonexistent/photo.jpg
+for pid in "${early_pids[@]}"; do wait "$pid" || fail=1; done
 exit $fail

@@ -1,18 +1,12 @@
 #include "upload/piece_uploader.h"
 
 #include <chrono>
-#include <cstdio>
+#include <new>
 #include <thread>
 
 #include "upload/photo_file.h"
 
 namespace {
-
-std::u16string Ascii(const char* s) {
-  std::u16string out;
-  while (*s) out.push_back(static_cast<char16_t>(*s++));
-  return out;
-}
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian), so no platform clock call is needed.
 void CivilFromDays(int64_t z, int* y, int* m, int* d) {
@@ -25,6 +19,23 @@ void CivilFromDays(int64_t z, int* y, int* m, int* d) {
   *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
   *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
+}
+
+// "%d.jpg" for 0 to 20, written into a fixed buffer.
+void PieceName(int n, char16_t (&name)[8]) {
+  int i = 0;
+  if (n >= 10) name[i++] = static_cast<char16_t>(u'0' + n / 10);
+  name[i++] = static_cast<char16_t>(u'0' + n % 10);
+  for (char16_t c : u".jpg") name[i++] = c;
+}
+
+// Null when the host cannot make one, for want of memory as for any other reason.
+std::unique_ptr<IPieceClient> NewClient(IUploadHost& host) {
+  try {
+    return host.CreateClient();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 }  // namespace
@@ -57,16 +68,8 @@ bool IUploadHost::Pause(uint32_t milliseconds) {
   return !ShouldStop();
 }
 
-std::u16string CPieceUploader::TargetName(const UtcTime& t) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%d%d%d%d%d%d.jpg", t.year, t.month, t.day, t.hour, t.minute, t.second);
-  return Ascii(text);
-}
-
-std::u16string CPieceUploader::PieceName(int n) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%d.jpg", n);
-  return Ascii(text);
+std::unique_ptr<uint8_t[]> IUploadHost::AllocatePiece(uint32_t bytes) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
 }
 
 uint32_t CPieceUploader::RetryPause(int failuresOfThisPiece) {
@@ -81,68 +84,90 @@ void CPieceUploader::StartBatch() {
   m_failedCalls = 0;
 }
 
-// The name comes from the clock, without leading zeros, so two files of one run could get the
-// same text (same second, or e.g. 12:1:11 and 12:11:1); the service would then join the second
-// file's pieces onto the first. Wait for the clock until the name is new.
-bool CPieceUploader::NextTargetName(std::u16string* name) {
-  for (;;) {
-    *name = TargetName(m_host.NowUtc());
-    if (m_usedNames.insert(*name).second) return true;
-    if (!m_host.Pause(50)) return false;
+// The count is looked at after every failed call, so a service that refuses one piece for ever
+// (or is not there at all) ends the batch instead of being asked again without end.
+bool CPieceUploader::AfterFailure(int* failuresOfThisPiece, FileOutcome* outcome) {
+  ++m_failedCalls;
+  if (m_failedCalls > kMaxFailedCalls) {
+    *outcome = FileOutcome::TooManyFailures;
+    return false;
   }
+  // The same piece again; a refusing service is not hammered.
+  const uint32_t pause = RetryPause(++*failuresOfThisPiece);
+  if (pause > 0 && !m_host.Pause(pause)) {
+    *outcome = FileOutcome::Stopped;
+    return false;
+  }
+  return true;
 }
 
 FileOutcome CPieceUploader::SendFile(const std::u16string& path, const std::u16string& userName) {
+  // What could still throw here is a few bytes of bookkeeping; without them the file cannot go.
+  try {
+    return Send(path, userName);
+  } catch (const std::bad_alloc&) {
+    return FileOutcome::TooManyFailures;
+  }
+}
+
+FileOutcome CPieceUploader::Send(const std::u16string& path, const std::u16string& userName) {
+  if (m_failedCalls > kMaxFailedCalls) return FileOutcome::TooManyFailures;
   CPhotoFile file;
   if (!file.Open(path)) return FileOutcome::CannotOpen;
   const uint64_t length = file.Length();
   if (length < kMinFileBytes) return FileOutcome::TooSmall;
   const uint64_t wholePiece = length / 20;
-  if (wholePiece > kMaxPieceBytes || length - 20 * wholePiece > kMaxPieceBytes) return FileOutcome::TooLarge;
+  const uint64_t lastPiece = length - 20 * wholePiece;
+  if (wholePiece > kMaxPieceBytes || lastPiece > kMaxPieceBytes) return FileOutcome::TooLarge;
   uint32_t pieceSize = static_cast<uint32_t>(wholePiece);
 
+  FileOutcome outcome = FileOutcome::Sent;
+  int failuresOfThisPiece = 0;
   std::u16string targetName;
-  if (!NextTargetName(&targetName)) return FileOutcome::Stopped;
+  for (;;) {
+    const CTargetNames::Result named = m_names.Take(m_host, &targetName);
+    if (named == CTargetNames::Result::Named) break;
+    if (named == CTargetNames::Result::Stopped) return FileOutcome::Stopped;
+    if (!AfterFailure(&failuresOfThisPiece, &outcome)) return outcome;
+  }
 
-  std::vector<uint8_t> piece(pieceSize);
-  if (pieceSize > 0 && !file.ReadExactly(piece.data(), pieceSize)) return FileOutcome::CannotOpen;
+  // One buffer serves every piece: the last one (under 20 bytes) may be longer than the others.
+  // A large piece may not find its memory at once; that is a failed call, tried again later.
+  const uint32_t bufferSize = static_cast<uint32_t>(wholePiece > lastPiece ? wholePiece : lastPiece);
+  std::unique_ptr<uint8_t[]> piece;
+  for (;;) {
+    piece = m_host.AllocatePiece(bufferSize);
+    if (piece) break;
+    if (!AfterFailure(&failuresOfThisPiece, &outcome)) return outcome;
+  }
+  if (!file.ReadExactly(piece.get(), pieceSize)) return FileOutcome::CannotOpen;
 
-  std::unique_ptr<IPieceClient> client = m_host.CreateClient();
+  std::unique_ptr<IPieceClient> client;
   int n = 0;
   bool last = false;
-  int failuresOfThisPiece = 0;
   for (;;) {
     if (m_host.ShouldStop()) return FileOutcome::Stopped;
     m_host.OnProgress(m_piecesSent);
-    const std::u16string pieceName = PieceName(n);
+    char16_t pieceName[8];
+    PieceName(n, pieceName);
     if (pieceSize == 0) last = true;
-    if (!client) client = m_host.CreateClient();
-    // An empty last piece still needs a pointer: a null one would travel as a nil element.
-    static const uint8_t kNoBytes = 0;
-    const uint8_t* bytes = piece.empty() ? &kNoBytes : piece.data();
-    bool ok = client && client->UploadPiece(bytes, pieceSize, pieceName.c_str(), targetName.c_str(), last,
-                                            userName.c_str());
+    if (!client) client = NewClient(m_host);
+    // The buffer always exists, so an empty last piece travels as an empty element, not a nil one.
+    const bool ok = client && client->UploadPiece(piece.get(), pieceSize, pieceName, targetName.c_str(), last,
+                                                  userName.c_str());
     if (!ok) {
-      ++m_failedCalls;
-      ++failuresOfThisPiece;
-      // Retry the same piece; a refusing service is not hammered.
-      uint32_t pause = RetryPause(failuresOfThisPiece);
-      if (pause > 0 && !m_host.Pause(pause)) return FileOutcome::Stopped;
+      // A call cut short by a stop request is no refusal of the service.
+      if (m_host.ShouldStop()) return FileOutcome::Stopped;
+      if (!AfterFailure(&failuresOfThisPiece, &outcome)) return outcome;
       continue;
     }
     failuresOfThisPiece = 0;
-    ++n;
+    ++m_piecesSent;
+    if (++n == kPieces) return FileOutcome::Sent;
     if (n == 20) {
-      pieceSize = static_cast<uint32_t>(length - 20 * wholePiece);
+      pieceSize = static_cast<uint32_t>(lastPiece);
       last = true;
     }
-    if (n < kPieces) {
-      piece.assign(pieceSize, 0);
-      if (pieceSize > 0 && !file.ReadExactly(piece.data(), pieceSize)) return FileOutcome::CannotOpen;
-    }
-    ++m_piecesSent;
-    if (n == kPieces) break;
+    if (!file.ReadExactly(piece.get(), pieceSize)) return FileOutcome::CannotOpen;
   }
-  if (m_failedCalls > kMaxFailedCalls) return FileOutcome::TooManyFailures;
-  return FileOutcome::Sent;
 }

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
-#include <vector>
+
+#include "upload/target_names.h"
 
 // One service client; the uploader makes one per file and uses it for all its calls.
 class IPieceClient {
@@ -16,10 +16,6 @@ class IPieceClient {
   // True exactly when the call succeeded and the service answered true.
   virtual bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
                            bool isCompleted, const char16_t* userName) = 0;
-};
-
-struct UtcTime {
-  int year, month, day, hour, minute, second;
 };
 
 // What the uploader needs from its surroundings (the window program, the console tool, a test).
@@ -31,8 +27,11 @@ class IUploadHost {
   virtual UtcTime NowUtc();
   // Waits; false when the host wants the upload to stop.
   virtual bool Pause(uint32_t milliseconds);
-  // Checked before every call: true ends the upload at once (the page has gone).
+  // Checked before every call, and after a failed one: true ends the upload at once (the page
+  // has gone, the program is closing); a call that failed because of it is no failure.
   virtual bool ShouldStop() { return false; }
+  // Memory for one piece (up to 64 MiB); null when there is none.
+  virtual std::unique_ptr<uint8_t[]> AllocatePiece(uint32_t bytes);
   // Before every call: the number of successful calls so far in the batch.
   virtual void OnProgress(int32_t piecesSent) {}
 };
@@ -42,8 +41,9 @@ enum class FileOutcome {
   CannotOpen,       // missing or unreadable file (also a read that came up short)
   TooSmall,         // under 20 bytes: nothing sent
   TooLarge,         // a piece would exceed kMaxPieceBytes: nothing sent
-  Stopped,          // the host asked to stop
-  TooManyFailures,  // the file was sent, but the batch has seen more than 50 failed calls
+  Stopped,          // the host asked to stop: this file is not sent
+  TooManyFailures,  // the batch's 51st failed call came during this file: it is not sent, and
+                    // the batch ends (files sent before stay sent)
 };
 
 class CPieceUploader {
@@ -57,27 +57,29 @@ class CPieceUploader {
   static constexpr uint32_t kFirstRetryPauseMs = 50;
   static constexpr uint32_t kMaxRetryPauseMs = 1000;
 
-  explicit CPieceUploader(IUploadHost& host) : m_host(host) {}
+  // Target names come from the process's set; a test may give its own.
+  explicit CPieceUploader(IUploadHost& host, CTargetNames& names = CTargetNames::Process())
+      : m_host(host), m_names(names) {}
 
-  // Sets both batch counters to 0; names already used stay reserved for the whole run.
+  // Sets both batch counters to 0.
   void StartBatch();
-  // Sends one photo; the counters go on across the files of a batch.
+  // Sends one photo; the counters go on across the files of a batch. Once the batch has seen
+  // more than 50 failed calls, every further file ends as TooManyFailures without a call.
   FileOutcome SendFile(const std::u16string& path, const std::u16string& userName);
 
   int32_t PiecesSent() const { return m_piecesSent; }
   int32_t FailedCalls() const { return m_failedCalls; }
 
-  // "%d%d%d%d%d%d.jpg" from year, month, day, hour, minute, second.
-  static std::u16string TargetName(const UtcTime& t);
-  // "%d.jpg"
-  static std::u16string PieceName(int n);
   static uint32_t RetryPause(int failuresOfThisPiece);
 
  private:
-  bool NextTargetName(std::u16string* name);
+  FileOutcome Send(const std::u16string& path, const std::u16string& userName);
+  // Counts one failed call and waits before the next try; false with the file's outcome when
+  // the batch ends here.
+  bool AfterFailure(int* failuresOfThisPiece, FileOutcome* outcome);
 
   IUploadHost& m_host;
+  CTargetNames& m_names;
   int32_t m_piecesSent = 0;
   int32_t m_failedCalls = 0;
-  std::set<std::u16string> m_usedNames;
 };

@@ -152,8 +152,8 @@ TEST_F(UploadWorkerTest, EachWayOutBeforeTheEndShowsItsMessageAndKeepsWhatWasSen
     const wchar_t* text;
     int calls;
   } cases[] = {{{0, 1, 2}, 0, L"图片太小不能冲印", 21},
-               // 51 refusals of the first piece: the file is finished, then the batch ends.
-               {{0, 2}, 51, L"上传失败!!!稍后在试!!!", 72}};
+               // The 51st refusal of the first piece ends the batch: nothing is sent.
+               {{0, 2}, 51, L"上传失败!!!稍后在试!!!", 51}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.calls);
     UploadPeer peer([&c](int call) { return call >= c.refusals; });
@@ -164,7 +164,7 @@ TEST_F(UploadWorkerTest, EachWayOutBeforeTheEndShowsItsMessageAndKeepsWhatWasSen
     UploadAndWait();
     ASSERT_EQ(before + 1, m_boxes.Count());
     EXPECT_EQ(c.text, BoxTexts().back());
-    // Only the first file was sent, every refused piece again at once at the same position.
+    // Only the first file was sent, if any; every refused piece again at the same position.
     const std::vector<std::string> calls = peer.Requests();
     ASSERT_EQ(static_cast<size_t>(c.calls), calls.size());
     ASSERT_EQ(static_cast<size_t>(c.calls), spy.positions.size());

@@ -2,11 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/services/service_test_util.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
+#include "upload/service_piece_client.h"
 
 namespace {
 
@@ -39,9 +46,19 @@ class FakeHost : public IUploadHost {
     if (ms > 0 && tick) clock.second++;
     return true;
   }
+  bool ShouldStop() override { return stop; }
+  std::unique_ptr<uint8_t[]> AllocatePiece(uint32_t bytes) override {
+    if (allocationFailures > 0) {
+      --allocationFailures;
+      return nullptr;
+    }
+    return IUploadHost::AllocatePiece(bytes);
+  }
 
   UtcTime clock{2008, 1, 5, 3, 4, 9};
   bool tick = false;
+  bool stop = false;
+  int allocationFailures = 0;
   std::function<bool(const Call&, int index)> answer = [](const Call&, int) { return true; };
   std::vector<Call> calls;
   std::vector<uint32_t> pauses;
@@ -49,6 +66,18 @@ class FakeHost : public IUploadHost {
 };
 
 std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Refuses the first refusals[f] calls of the f-th file (files told apart by their names).
+std::function<bool(const Call&, int)> RefuseFirstCallsOfEachFile(std::vector<int> refusals) {
+  auto seen = std::make_shared<std::map<std::u16string, int>>();
+  return [refusals, seen](const Call& c, int) {
+    auto it = seen->find(c.fileName);
+    if (it == seen->end()) it = seen->emplace(c.fileName, static_cast<int>(seen->size()) * 1000).first;
+    const size_t file = static_cast<size_t>(it->second / 1000);
+    const int callOfFile = it->second++ % 1000;
+    return file >= refusals.size() || callOfFile >= refusals[file];
+  };
+}
 
 TEST(PieceUploader, TwentyOnePiecesOfASizeOverTwentyAndTheRestInOrder) {
   const struct {
@@ -58,7 +87,8 @@ TEST(PieceUploader, TwentyOnePiecesOfASizeOverTwentyAndTheRestInOrder) {
     TempDir dir;
     const std::vector<uint8_t> data = PatternBytes(c.size, 7);
     FakeHost host;
-    CPieceUploader up(host);
+    CTargetNames names;
+    CPieceUploader up(host, names);
     up.StartBatch();
     ASSERT_EQ(up.SendFile(dir.Write("a.jpg", data).u16string(), u"用户"), FileOutcome::Sent) << c.size;
     ASSERT_EQ(host.calls.size(), 21u);
@@ -78,7 +108,8 @@ TEST(PieceUploader, TwentyOnePiecesOfASizeOverTwentyAndTheRestInOrder) {
   }
   TempDir dir;
   FakeHost host;
-  CPieceUploader up(host);
+  CTargetNames names;
+  CPieceUploader up(host, names);
   EXPECT_EQ(up.SendFile(dir.Write("s.jpg", PatternBytes(19)).u16string(), u"u"), FileOutcome::TooSmall);
   EXPECT_EQ(up.SendFile((dir.Path() / "missing.jpg").u16string(), u"u"), FileOutcome::CannotOpen);
   EXPECT_TRUE(host.calls.empty());
@@ -89,7 +120,8 @@ TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
   FakeHost host;
   int failures = 0;  // piece 3 fails nine times, then goes through
   host.answer = [&](const Call& c, int) { return !(c.pieceName == u"3.jpg" && failures++ < 9); };
-  CPieceUploader up(host);
+  CTargetNames names;
+  CPieceUploader up(host, names);
   up.StartBatch();
   ASSERT_EQ(up.SendFile(dir.Write("r.jpg", PatternBytes(40)).u16string(), u"u"), FileOutcome::Sent);
   EXPECT_EQ(host.calls.size(), 30u);
@@ -103,45 +135,159 @@ TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
   }
 }
 
-TEST(PieceUploader, TwoFilesOfOneRunNeverShareATargetName) {
+// Failed calls are counted over the batch and looked at after each one: the 51st ends the batch
+// wherever it comes; files sent before stay sent, the file in hand and the rest are not sent.
+TEST(PieceUploader, TheFiftyFirstFailedCallOfABatchEndsItWhereverItComes) {
+  using O = FileOutcome;
+  const struct {
+    const char* what;
+    std::vector<int> batches;  // files per batch, each file 20 bytes
+    std::function<bool(const Call&, int)> answer;
+    int allocationFailures;  // piece buffers the host cannot give first
+    int stopInCall;          // the stop request comes while this call fails (-1: none)
+    std::vector<FileOutcome> outcomes;
+    size_t calls;
+    int32_t failedInLastBatch;
+  } cases[] = {
+      {"the second file's last piece refused for ever", {3},
+       [](const Call& c, int i) { return !(i >= 21 && c.isCompleted); }, 0, -1,
+       {O::Sent, O::TooManyFailures, O::TooManyFailures}, 21 + 20 + 51, 51},
+      {"every call refused (nothing listens)", {2}, [](const Call&, int) { return false; }, 0, -1,
+       {O::TooManyFailures, O::TooManyFailures}, 51, 51},
+      {"51 refusals spread, the 51st before the end of file 2", {3}, RefuseFirstCallsOfEachFile({30, 21}), 0, -1,
+       {O::Sent, O::TooManyFailures, O::TooManyFailures}, 51 + 21, 51},
+      {"50 refusals over three files: all sent, the last one too", {3}, RefuseFirstCallsOfEachFile({20, 20, 10}), 0,
+       -1, {O::Sent, O::Sent, O::Sent}, 63 + 50, 50},
+      {"100 refusals in two batches of 50: all sent", {2, 2}, RefuseFirstCallsOfEachFile({25, 25, 25, 25}), 0, -1,
+       {O::Sent, O::Sent, O::Sent, O::Sent}, 84 + 100, 50},
+      {"a stop while a call fails: not counted, not retried", {2}, [](const Call&, int) { return false; }, 0, 4,
+       {O::Stopped, O::Stopped}, 5, 4},
+      {"one piece buffer not to be had: one failed call, then the file goes", {1},
+       [](const Call&, int) { return true; }, 1, -1, {O::Sent}, 21, 1},
+      {"no piece buffer at all: the 51st try ends the batch before any call", {2},
+       [](const Call&, int) { return true; }, 1000, -1, {O::TooManyFailures, O::TooManyFailures}, 0, 51},
+  };
   TempDir dir;
-  const std::u16string p = dir.Write("x.jpg", PatternBytes(20)).u16string();
-  FakeHost host;
-  host.tick = true;
-  CPieceUploader up(host);
-  ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
-  ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
-  EXPECT_EQ(host.calls[0].fileName, u"200815349.jpg");
-  EXPECT_EQ(host.calls[21].fileName, u"2008153410.jpg");
-  // 12:1:11 and 12:11:1 print alike; the second file waits for a new text too.
-  FakeHost h2;
-  h2.clock = {2026, 1, 1, 12, 1, 11};
-  CPieceUploader up2(h2);
-  ASSERT_EQ(up2.SendFile(p, u"u"), FileOutcome::Sent);
-  h2.clock = {2026, 1, 1, 12, 11, 1};
-  h2.tick = true;
-  ASSERT_EQ(up2.SendFile(p, u"u"), FileOutcome::Sent);
-  EXPECT_EQ(h2.calls[0].fileName, u"20261112111.jpg");
-  EXPECT_EQ(h2.calls[21].fileName, u"20261112112.jpg");
+  const std::u16string photo = dir.Write("f.jpg", PatternBytes(20)).u16string();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeHost host;
+    host.tick = true;  // every file gets its own name
+    host.allocationFailures = c.allocationFailures;
+    host.answer = [&](const Call& call, int i) {
+      if (i == c.stopInCall) host.stop = true;
+      return c.answer(call, i);
+    };
+    CTargetNames names;
+    CPieceUploader up(host, names);
+    std::vector<FileOutcome> outcomes;
+    for (int files : c.batches) {
+      up.StartBatch();
+      for (int f = 0; f < files; ++f) outcomes.push_back(up.SendFile(photo, u"u"));
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(host.calls.size(), c.calls);
+    EXPECT_EQ(up.FailedCalls(), c.failedInLastBatch);
+  }
 }
 
-TEST(PieceUploader, MoreThanFiftyFailuresEndTheBatchAfterTheFileIsSent) {
+// The service joins the pieces of two files with one name, so no name is given twice in a
+// process, whichever uploader (batch) or thread asks, even within one second of the clock.
+TEST(PieceUploader, TargetNamesAreNeverGivenTwiceInAProcess) {
   TempDir dir;
-  const std::u16string p = dir.Write("f.jpg", PatternBytes(20)).u16string();
-  // 51 failures, the 51st during file 2: file 2 is finished, then the rule stops the batch.
-  // File 1 ends with call 51; file 2 sees 21 refusals from its second call on.
-  FakeHost host;
-  host.tick = true;
-  int n = 0;
-  host.answer = [&](const Call&, int) { return !((++n >= 2 && n <= 31) || (n >= 53 && n <= 73)); };
+  const std::u16string p = dir.Write("x.jpg", PatternBytes(20)).u16string();
+  const struct {
+    const char* what;
+    UtcTime first, second;
+    const char16_t* firstName;
+    const char16_t* secondName;  // the second one waits for the clock to give a new text
+  } cases[] = {
+      {"two batches in one second", {2036, 3, 4, 5, 6, 7}, {2036, 3, 4, 5, 6, 7}, u"203634567.jpg", u"203634568.jpg"},
+      {"12:1:11 and 12:11:1 print alike", {2036, 1, 1, 12, 1, 11}, {2036, 1, 1, 12, 11, 1}, u"20361112111.jpg",
+       u"20361112112.jpg"},
+      {"11 January and 1 November print alike", {2036, 1, 11, 1, 2, 3}, {2036, 11, 1, 1, 2, 3}, u"2036111123.jpg",
+       u"2036111124.jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Two uploaders of their own, as two presses of the upload button make.
+    FakeHost first, second;
+    first.clock = c.first;
+    second.clock = c.second;
+    first.tick = second.tick = true;
+    CPieceUploader one(first), two(second);
+    one.StartBatch();
+    two.StartBatch();
+    ASSERT_EQ(one.SendFile(p, u"u"), FileOutcome::Sent);
+    ASSERT_EQ(two.SendFile(p, u"u"), FileOutcome::Sent);
+    EXPECT_NE(first.calls[0].fileName, second.calls[0].fileName);
+    EXPECT_EQ(c.firstName, first.calls[0].fileName);
+    EXPECT_EQ(c.secondName, second.calls[0].fileName);
+    EXPECT_EQ(second.pauses, std::vector<uint32_t>{50});
+  }
+  EXPECT_EQ(u"200815349.jpg", CTargetNames::Format({2008, 1, 5, 3, 4, 9}));
+
+  // Two uploaders on two threads whose clocks stand at the same second until they wait.
+  std::vector<std::u16string> taken[2];
+  std::atomic<bool> go{false};
+  auto run = [&](int lane) {
+    FakeHost host;
+    host.clock = {2037, 2, 3, 4, 5, 0};
+    host.tick = true;
+    CPieceUploader up(host);
+    up.StartBatch();
+    while (!go.load()) std::this_thread::yield();
+    for (int f = 0; f < 12; ++f) {
+      if (up.SendFile(p, u"u") != FileOutcome::Sent) return;
+      taken[lane].push_back(host.calls.back().fileName);
+    }
+  };
+  std::thread a(run, 0), b(run, 1);
+  go = true;
+  a.join();
+  b.join();
+  std::set<std::u16string> all(taken[0].begin(), taken[0].end());
+  all.insert(taken[1].begin(), taken[1].end());
+  EXPECT_EQ(taken[0].size() + taken[1].size(), 24u);
+  EXPECT_EQ(all.size(), 24u);
+}
+
+// Against a real socket: a service that refuses the empty last piece every time (seen with an
+// independent SOAP stack) gets exactly 51 tries of it; the file before stays sent, the one after
+// is never asked for.
+TEST(PieceUploader, AServerThatRefusesOnePieceForEverGetsFiftyOneTries) {
+  using namespace servicetest;
+  ScriptedServer server([](TestConnection& connection, int) {
+    std::string request;
+    while (connection.ReadRequest(&request)) {
+      const bool emptyLast = request.find("<TempBytes></TempBytes>") != std::string::npos;
+      if (!connection.Send(Http("200 OK", Result("UploadFile", emptyLast ? "false" : "true")))) return;
+    }
+  });
+  struct Host : IUploadHost {
+    explicit Host(std::u16string host) : host(std::move(host)) {}
+    std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(host); }
+    bool Pause(uint32_t) override { return true; }  // the pauses are counted above, not waited here
+    UtcTime NowUtc() override { return {2035, 1, 1, 0, 0, second++}; }
+    std::u16string host;
+    int second = 0;
+  } host(server.Host());
+  TempDir dir;
   CPieceUploader up(host);
   up.StartBatch();
-  ASSERT_EQ(up.SendFile(p, u"u"), FileOutcome::Sent);
-  EXPECT_EQ(up.FailedCalls(), 30);
-  EXPECT_EQ(up.SendFile(p, u"u"), FileOutcome::TooManyFailures);
+  EXPECT_EQ(up.SendFile(dir.Write("a.jpg", PatternBytes(39)).u16string(), u"u"), FileOutcome::Sent);
+  EXPECT_EQ(up.SendFile(dir.Write("b.jpg", PatternBytes(20)).u16string(), u"u"), FileOutcome::TooManyFailures);
+  EXPECT_EQ(up.SendFile(dir.Write("c.jpg", PatternBytes(40)).u16string(), u"u"), FileOutcome::TooManyFailures);
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 21u + 20u + 51u);
+  EXPECT_NE(requests[20].find("<FileName>203511000.jpg</FileName>"), std::string::npos);
+  EXPECT_NE(requests[20].find("<isCompleted>true</isCompleted>"), std::string::npos);
+  for (size_t i = 41; i < requests.size(); ++i) {
+    EXPECT_NE(requests[i].find("<strTempFileName>20.jpg</strTempFileName><FileName>203511001.jpg</FileName>"),
+              std::string::npos);
+  }
   EXPECT_EQ(up.FailedCalls(), 51);
-  EXPECT_EQ(up.PiecesSent(), 42);
-  EXPECT_TRUE(host.calls.back().isCompleted);
+  EXPECT_EQ(up.PiecesSent(), 41);
 }
 
 }  // namespace
