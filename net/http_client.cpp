@@ -135,6 +135,7 @@ void CHttpClient::ForgetResponse() {
 }
 
 bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings* settings) {
+  m_lastError = 0;
   ForgetResponse();
   if (m_buffer.capacity() > kKeptBufferCapacity) {
     // A large answer does not keep its memory for the client's whole life.
@@ -147,8 +148,10 @@ bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings*
   const HttpRequestSettings defaults;
   const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
   m_settings = &s;
+  SetDeadline(s.deadline);
   const bool ok = RunExchange(url, s);
   m_settings = nullptr;
+  SetDeadline(0);
   if (!ok) Close();
   return ok;
 }

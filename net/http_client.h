@@ -36,7 +36,8 @@ struct HttpRequestSettings {
   std::u16string contentType;
   uint32_t bodyLength = 0;
   uint32_t flags = kHttpFollowRedirects | kHttpJudgeStatus | kHttpSendBlocks;
-  uint32_t timeout = 10000;
+  uint32_t timeout = 10000;       // bound of each wait
+  uint32_t deadline = 0;          // bound of the whole exchange, redirects included; 0: none
   uint32_t sendBlockSize = 4096;
   uint32_t readBlockSize = 4096;
   uint16_t port = 80;
@@ -65,7 +66,8 @@ class CHttpClient : public CEventSocket {
   ~CHttpClient() override;
 
   // True: a response was read and, with kHttpJudgeStatus, its status accepted.
-  // Status, headers and body stay readable after either result.
+  // Status, headers and body stay readable after either result. LastError() tells the socket
+  // error of this exchange (0 when there was none); every failure closes the connection.
   bool Exchange(const std::u16string& url, const HttpRequestSettings* settings);
 
   int StatusCode() const { return m_status; }

@@ -31,7 +31,13 @@ CSoapClient::CSoapClient(const std::u16string& endpointUrl) : m_endpointText(end
 
 CSoapClient::~CSoapClient() = default;
 
+void CSoapClient::SetStopSignal(const CStopSignal* signal) {
+  m_stop = signal;
+  m_http.SetStopSignal(signal);
+}
+
 HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine) {
+  m_wasStopped = false;
   if (!m_reader) {
     HResult hr = CSaxReader::Create(&m_reader);
     if (Failed(hr)) {
@@ -54,12 +60,15 @@ HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, con
     m_clientError = ClientErrorCode::ArgumentSetupFailed;
     return hr;
   }
-  hr = handler.GenerateRequest(&m_requestBody);
-  // The body length travels as a 32-bit count.
-  if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
-  if (Failed(hr)) {
-    m_clientError = ClientErrorCode::GenerateFailed;
-    return hr;
+  // With the stop raised the post fails at once; a large envelope would only delay that.
+  if (m_stop == nullptr || !m_stop->Raised()) {
+    hr = handler.GenerateRequest(&m_requestBody);
+    // The body length travels as a 32-bit count.
+    if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
+    if (Failed(hr)) {
+      m_clientError = ClientErrorCode::GenerateFailed;
+      return hr;
+    }
   }
 
   hr = Post(soapActionLine);
@@ -104,6 +113,7 @@ HResult CSoapClient::Post(const char16_t* soapActionLine) {
     settings.sendBlockSize = 4096;
     settings.readBlockSize = 4096;
     settings.timeout = m_timeout != 0 ? m_timeout : kDefaultTimeoutMs;
+    settings.deadline = m_callDeadline;
 
     const bool ok = m_endpointValid && m_http.Exchange(m_endpointText, &settings);
     const int status = m_http.StatusCode();
@@ -121,7 +131,8 @@ HResult CSoapClient::Post(const char16_t* soapActionLine) {
       m_clientError = ClientErrorCode::ServerStatus;
       return kE_FAIL;
     }
-    if (status == 500) {
+    m_wasStopped = m_http.LastError() == kSockErrInterrupted;
+    if (status == 500 && !m_wasStopped) {
       m_clientError = ClientErrorCode::SoapFault;
       if (m_http.BodyLength() > 0 &&
           Failed(ParseFault(m_reader.get(), m_http.Body(), m_http.BodyLength(), &m_fault))) {
