@@ -95,7 +95,9 @@ class CHttpClient : public CEventSocket {
   // Empties headers, challenges and buffer and resets status, offsets and read result.
   void ForgetResponse();
   bool RunExchange(const std::u16string& url, const HttpRequestSettings& s);
-  bool ConnectTo(const CUrl& url);
+  // Connects unless a kept connection to the same place can carry the request; *reused tells
+  // which of the two happened.
+  bool ConnectTo(const CUrl& url, bool* reused);
   bool SendRequest(const HttpRequestSettings& s);
   std::string BuildRequestText(const HttpRequestSettings& s) const;
   ResponseReadResult ReadResponse(const HttpRequestSettings& s);
@@ -103,6 +105,7 @@ class CHttpClient : public CEventSocket {
   ResponseReadResult ReadHeaderBlock(size_t* blockStart, size_t* headerEnd);
   ResponseReadResult ParseStatusLine(size_t blockStart, size_t headerEnd, size_t* linesStart);
   bool ParseHeaderLines(const char* begin, const char* end);
+  bool ResponseKeepsConnection() const;
   void AddHeaderLine(const char* begin, const char* end);
   ResponseReadResult ReadKnownLengthBody(const HttpRequestSettings& s, size_t bodyStart,
                                          const std::u16string& lengthText);
@@ -119,6 +122,7 @@ class CHttpClient : public CEventSocket {
   CUrl m_url;
   std::u16string m_method;
   int m_status = -1;
+  bool m_http10 = false;  // the status line said HTTP/1.0
   size_t m_headerOffset = 0;
   size_t m_bodyOffset = 0;
   size_t m_bodyLength = 0;

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <thread>
 #include <vector>
 
+#include "tests/net/net_test_util.h"
 #include "tests/services/service_test_util.h"
 #include "tests/support/scripted_server.h"
 
@@ -59,6 +63,68 @@ TEST(UploadWire, NullPieceAndNamesAreNilAndFalseIsAnAnswer) {
   EXPECT_EQ(server.Requests()[0],
             UploadRequest(server.Port(), "<TempBytes xsi:nil=\"1\"/><strTempFileName xsi:nil=\"1\"/><FileName "
                                          "xsi:nil=\"1\"/><isCompleted>false</isCompleted><userName xsi:nil=\"1\"/>"));
+}
+
+// The 21 calls of one file's pieces through one client, `pauseMs` apart; the number refused.
+int RefusedOf21Pieces(ScriptedServer& server, int pauseMs) {
+  Upload::CUploadT client(server.Host());
+  const std::vector<uint8_t> piece = Bytes(3000);
+  int refused = 0;
+  for (int i = 0; i < 21; ++i) {
+    if (i > 0 && pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    bool ok = false;
+    if (client.UploadFile(piece.data(), static_cast<uint32_t>(piece.size()), u"1.jpg", u"2026011101023.jpg", i == 20,
+                          u"u", &ok) != 0 ||
+        !ok) {
+      ++refused;
+    }
+  }
+  return refused;
+}
+
+TEST(UploadWire, ServersThatDropConnectionsRefuseNoPiece) {
+  const std::string answer = Http("200 OK", Result("UploadFile", "true"));
+  const std::string answer10 = "HTTP/1.0" + answer.substr(answer.find(' '));
+  const struct {
+    const char* name;
+    ScriptedServer::Script script;
+    int pauseMs;
+  } cases[] = {
+      {"HTTP/1.0, closed after each answer", nettest::Play({answer10, nettest::kClose}), 0},
+      {"keep-alive, closed 200 ms after the last answer", ScriptedServer::Reply(answer, 200), 500},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server(c.script);
+    const int refused = RefusedOf21Pieces(server, c.pauseMs);
+    std::printf("  %s: 21 calls, %d refused, %d connections\n", c.name, refused, server.Connections());
+    EXPECT_EQ(refused, 0) << c.name;
+    EXPECT_EQ(server.Requests().size(), 21u) << c.name;
+  }
+}
+
+TEST(UploadWire, RequestReadWholeIsNeverSentTwice) {
+  const std::string answer = Http("200 OK", Result("UploadFile", "true"));
+  // Answers the first request of a connection; reads the second whole and closes unanswered.
+  ScriptedServer server([answer](TestConnection& c, int) {
+    std::string request;
+    if (c.ReadRequest(&request) && c.Send(answer)) c.ReadRequest(&request);
+  });
+  Upload::CUploadT client(server.Host());
+  const std::vector<uint8_t> piece = Bytes(3000);
+  const auto call = [&] {
+    bool ok = false;
+    const int32_t hr = client.UploadFile(piece.data(), 3000, u"1.jpg", u"a.jpg", false, u"u", &ok);
+    return hr == 0 && ok;
+  };
+  ASSERT_TRUE(call());
+  EXPECT_FALSE(call());
+  EXPECT_EQ(client.GetClientError(), ClientErrorCode::SendFailed);
+  EXPECT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Connections(), 1);
+  // The failed call closed the connection; the next one connects anew.
+  EXPECT_TRUE(call());
+  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.Connections(), 2);
 }
 
 }  // namespace
