@@ -17,6 +17,7 @@ enum : uint32_t {
   kSockErrInProgress = 10036,    // WSAEINPROGRESS: an earlier operation in the same direction is outstanding
   kSockErrAlready = 10037,       // WSAEALREADY: creation requested while a socket exists
   kSockErrNotConnected = 10057,  // WSAENOTCONN: no connect within the time-out
+  kSockErrSystemCall = 10107,    // WSASYSCALLFAILURE: a failure with no closer number
 };
 // System errors the posix side translates to Winsock numbers, so callers see one numbering.
 enum : uint32_t {

@@ -32,9 +32,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
 #endif
 
-// Generic failure of a system call with no closer Winsock equivalent (WSASYSCALLFAILURE).
-constexpr uint32_t kSockErrSystemCall = 10107;
-
 uint32_t WinsockFromErrno(int err) {
   switch (err) {
     case EINTR: return 10004;

@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string_view>
+
+#include "net/allocation_fault.h"
 
 #include "net/chunked_decoder.h"
 #include "net/codepage.h"
@@ -130,7 +134,12 @@ void CHttpClient::OnSetCookie(const std::u16string& /*value*/) {}
 bool CHttpClient::GetHeader(const std::u16string& name, std::u16string* value) const {
   const auto it = m_headers.find(name);
   if (it == m_headers.end()) return false;
-  if (value != nullptr) *value = it->second;
+  if (value == nullptr) return true;
+  try {
+    *value = it->second;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 
@@ -151,20 +160,37 @@ void CHttpClient::ForgetResponse() {
 
 bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings* settings) {
   m_lastError = 0;
-  ForgetResponse();
-  if (m_buffer.capacity() > kKeptBufferCapacity) {
-    // A large answer does not keep its memory for the client's whole life.
-    std::vector<char>().swap(m_buffer);
-    m_buffer.reserve(4096);
-  }
-  m_url.Clear();
-  m_method.clear();
+  bool ok = false;
+  try {
+    ForgetResponse();
+    if (m_buffer.capacity() > kKeptBufferCapacity) {
+      // A large answer does not keep its memory for the client's whole life.
+      std::vector<char>().swap(m_buffer);
+      m_buffer.reserve(4096);
+    }
+    m_url.Clear();
+    m_method.clear();
 
-  const HttpRequestSettings defaults;
-  const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
-  m_settings = &s;
-  SetDeadline(s.deadline);
-  const bool ok = RunExchange(url, s);
+    const HttpRequestSettings defaults;
+    const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
+    m_settings = &s;
+    SetDeadline(s.deadline);
+    ok = RunExchange(url, s);
+  } catch (const std::bad_alloc&) {
+    m_lastError = kSockErrNoMemory;
+  } catch (const std::length_error&) {
+    m_lastError = kSockErrNoMemory;
+  } catch (...) {
+    m_lastError = kSockErrSystemCall;  // from a caller's callback
+  }
+  if (m_lastError == kSockErrNoMemory) {
+    // Whatever was read stays out of reach: it may be cut anywhere.
+    ok = false;
+    m_headerOffset = 0;
+    m_bodyOffset = 0;
+    m_bodyLength = 0;
+    m_buffer.clear();
+  }
   m_settings = nullptr;
   SetDeadline(0);
   if (!ok) Close();
@@ -291,6 +317,7 @@ bool CHttpClient::SendRequest(const HttpRequestSettings& s) {
 
 bool CHttpClient::Receive(uint32_t capacity, uint32_t* received, const HttpRequestSettings& s) {
   const size_t old = m_buffer.size();
+  if (old + capacity > m_buffer.capacity()) CheckAllocation(AllocationSite::ResponseBuffer, old + capacity);
   m_buffer.resize(old + capacity);
   uint32_t length = capacity;
   const bool ok = Read(m_buffer.data() + old, &length);

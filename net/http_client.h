@@ -67,7 +67,8 @@ class CHttpClient : public CEventSocket {
 
   // True: a response was read and, with kHttpJudgeStatus, its status accepted.
   // Status, headers and body stay readable after either result. LastError() tells the socket
-  // error of this exchange (0 when there was none); every failure closes the connection.
+  // error of this exchange (0 when there was none), kSockErrNoMemory when a buffer could not
+  // grow; every failure closes the connection.
   bool Exchange(const std::u16string& url, const HttpRequestSettings* settings);
 
   int StatusCode() const { return m_status; }

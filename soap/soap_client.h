@@ -75,7 +75,10 @@ class CSoapClient {
   }
 
  private:
+  // No exception leaves: a failed allocation ends the call with E_OUTOFMEMORY and the client
+  // error of the step it happened in, and closes the connection.
   HResult RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine);
+  HResult RunSteps(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine);
   void FinishCall(CSoapHandler& handler, void* record, size_t recordSize);
   HResult Post(const char16_t* soapActionLine);
 
@@ -88,6 +91,8 @@ class CSoapClient {
   const char* m_response = nullptr;
   size_t m_responseLength = 0;
   ClientErrorCode m_clientError = ClientErrorCode::Success;
+  // The client error an exception in the current step stands for.
+  ClientErrorCode m_stepError = ClientErrorCode::Success;
   uint32_t m_timeout = 0;
   uint32_t m_callDeadline = 60000;
   const CStopSignal* m_stop = nullptr;

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
+
+#include "net/allocation_fault.h"
 
 #include "tests/net/net_test_util.h"
 #include "tests/services/service_test_util.h"
@@ -125,6 +128,56 @@ TEST(UploadWire, RequestReadWholeIsNeverSentTwice) {
   EXPECT_TRUE(call());
   EXPECT_EQ(server.Requests().size(), 3u);
   EXPECT_EQ(server.Connections(), 2);
+}
+
+// Fails the first growth of one buffer past a size, then lets everything through.
+std::atomic<int> g_failSite{-1};
+std::atomic<size_t> g_failAbove{0};
+bool FailOnce(AllocationSite site, size_t bytes) {
+  int expected = static_cast<int>(site);
+  return bytes > g_failAbove.load() && g_failSite.compare_exchange_strong(expected, -1);
+}
+
+TEST(UploadWire, AllocationFailureFailsThatCallOnly) {
+  constexpr int32_t kEOutOfMemory = static_cast<int32_t>(0x8007000Eu);
+  // The first answer is large ("true"), every later one small ("false"): a call that read
+  // what an earlier one left would see "true".
+  const std::string large = Http("200 OK", Result("UploadFile", "true") + std::string(20000, ' '));
+  const std::string small = Http("200 OK", Result("UploadFile", "false"));
+  const struct {
+    const char* name;
+    AllocationSite site;
+    size_t above;
+    ClientErrorCode error;
+    size_t requestsAfterFailure;
+  } cases[] = {
+      {"envelope with the piece's base64", AllocationSite::RequestBody, 50000, ClientErrorCode::GenerateFailed, 0},
+      {"response buffer", AllocationSite::ResponseBuffer, 8192, ClientErrorCode::SendFailed, 1},
+  };
+  SetAllocationFaultHook(&FailOnce);
+  for (const auto& c : cases) {
+    std::atomic<int> answered{0};
+    ScriptedServer server([&](TestConnection& conn, int) {
+      std::string request;
+      while (conn.ReadRequest(&request) && conn.Send(answered++ == 0 ? large : small)) {
+      }
+    });
+    Upload::CUploadT client(server.Host());
+    const std::vector<uint8_t> piece = Bytes(65536);
+    g_failAbove = c.above;
+    g_failSite = static_cast<int>(c.site);
+    bool ok = false;
+    EXPECT_EQ(client.UploadFile(piece.data(), 65536, u"1.jpg", u"a.jpg", false, u"u", &ok), kEOutOfMemory) << c.name;
+    EXPECT_EQ(client.GetClientError(), c.error) << c.name;
+    EXPECT_FALSE(client.Http().IsConnected()) << c.name;
+    EXPECT_EQ(server.Requests().size(), c.requestsAfterFailure) << c.name;
+    EXPECT_EQ(g_failSite.load(), -1) << c.name;  // the failure did happen
+    ok = true;
+    EXPECT_EQ(client.UploadFile(piece.data(), 65536, u"1.jpg", u"a.jpg", false, u"u", &ok), 0) << c.name;
+    EXPECT_EQ(client.GetClientError(), ClientErrorCode::Success) << c.name;
+    EXPECT_EQ(ok, c.requestsAfterFailure == 0) << c.name;
+  }
+  SetAllocationFaultHook(nullptr);
 }
 
 }  // namespace
