@@ -112,23 +112,33 @@ TEST(EventSocketTest, StopEndsEveryWaitAtOnce) {
   FullBacklogListener silentListener;  // connects never complete
   ScriptedServer silent(Play({kHang}));
   ScriptedServer trickling(Trickle("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 2000));
+  ScriptedServer notReading([](TestConnection& c, int) { c.Pause(5000); });
+  const std::string largeBody(32 << 20, 'x');  // more than the socket buffers hold
   CResolvedAddress::SetLookupForTests(&SlowLookup);
   const struct {
     const char* name;
     std::u16string url;
     int raiseAfterMs;  // -1: raised before the exchange
+    const std::string* body;
   } cases[] = {
-      {"silent server", UrlOf(silent, "/"), 300},
-      {"trickling server", UrlOf(trickling, "/"), 300},
-      {"connect that never completes", PortUrl(silentListener.Port()), 300},
-      {"name lookup that hangs", u"http://stuck.invalid/", 300},
-      {"raised before", UrlOf(silent, "/"), -1},
+      {"silent server", UrlOf(silent, "/"), 300, nullptr},
+      {"trickling server", UrlOf(trickling, "/"), 300, nullptr},
+      {"send to a server that reads nothing", UrlOf(notReading, "/"), 300, &largeBody},
+      {"connect that never completes", PortUrl(silentListener.Port()), 300, nullptr},
+      {"name lookup that hangs", u"http://stuck.invalid/", 300, nullptr},
+      {"raised before", UrlOf(silent, "/"), -1, nullptr},
   };
   for (const auto& c : cases) {
     CStopSignal stop;
     CHttpClient client;
     client.SetStopSignal(&stop);
     HttpRequestSettings s = Settings(10000);
+    if (c.body != nullptr) {
+      s.method = u"POST";
+      s.body = c.body->data();
+      s.bodyLength = static_cast<uint32_t>(c.body->size());
+      s.flags &= ~uint32_t{kHttpSendBlocks};  // one send, which fills the buffers and waits
+    }
     double ms = 0;
     bool ok = true;
     if (c.raiseAfterMs < 0) {
