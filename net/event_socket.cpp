@@ -11,6 +11,10 @@ void CEventSocket::SetDeadline(uint32_t milliseconds) {
 
 bool CEventSocket::StopRaised() const { return m_stop != nullptr && m_stop->Raised(); }
 
+bool CEventSocket::CutShort() const {
+  return StopRaised() || (m_hasDeadline && std::chrono::steady_clock::now() >= m_deadline);
+}
+
 bool CEventSocket::BeginWait(uint32_t* bound, bool* cutByDeadline) {
   *bound = m_timeout;
   *cutByDeadline = false;
@@ -35,4 +39,16 @@ bool CEventSocket::BeginWait(uint32_t* bound, bool* cutByDeadline) {
 
 void CEventSocket::WaitRanOut(bool cutByDeadline) {
   if (cutByDeadline) m_lastError = kSockErrTimedOut;
+}
+
+bool CEventSocket::ConnectWaitEnded(bool stopped, bool cutByDeadline) {
+  if (!stopped) {
+    WaitRanOut(cutByDeadline);  // the time-out alone leaves no new error number
+    return false;
+  }
+  // A pending connect has no cancel of its own: closing the socket (on this, its own thread)
+  // ends it.
+  Close();
+  m_lastError = kSockErrInterrupted;
+  return false;
 }

@@ -73,7 +73,12 @@ class CEventSocket {
   bool BeginWait(uint32_t* bound, bool* cutByDeadline);
   // After a wait ran out: only the deadline leaves an error number.
   void WaitRanOut(bool cutByDeadline);
+  // After the wait of a pending connect ended without the connection, by a stop or by running
+  // out. Returns false, for the caller to return.
+  bool ConnectWaitEnded(bool stopped, bool cutByDeadline);
   bool StopRaised() const;
+  // The stop is raised or the deadline has passed: a failed wait was cut short, not answered.
+  bool CutShort() const;
 
   uint32_t m_createFlags = 1;  // overlapped
   struct Platform;             // events, locks and the socket handle of this platform

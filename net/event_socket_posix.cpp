@@ -128,6 +128,18 @@ Wake WaitFor(int fd, short events, Clock::time_point deadline, const CStopSignal
   }
 }
 
+// The error a wait that did not end ready leaves; `ranOut` when only its own time-out ended it.
+uint32_t WaitError(Wake wake, bool cutByDeadline, uint32_t ranOut) {
+  switch (wake) {
+    case Wake::Stopped:
+      return kSockErrInterrupted;
+    case Wake::Failed:
+      return WinsockFromErrno(errno);
+    default:
+      return cutByDeadline ? uint32_t{kSockErrTimedOut} : ranOut;
+  }
+}
+
 Clock::time_point After(uint32_t milliseconds) { return Clock::now() + std::chrono::milliseconds(milliseconds); }
 
 }  // namespace
@@ -244,22 +256,12 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
     return false;
   }
 
-  switch (WaitFor(p.fd, POLLOUT, After(bound), m_stop)) {
-    case Wake::Ready:
-      break;
-    case Wake::TimedOut:
-      WaitRanOut(cut);  // the time-out alone leaves no new error number
-      return false;
-    case Wake::Stopped:
-      // A pending connect has no cancel of its own: closing the socket (on this, its own
-      // thread) ends it.
-      Close();
-      m_lastError = kSockErrInterrupted;
-      return false;
-    case Wake::Failed:
-      m_lastError = WinsockFromErrno(errno);
-      return false;
+  const Wake wake = WaitFor(p.fd, POLLOUT, After(bound), m_stop);
+  if (wake == Wake::Failed) {
+    m_lastError = WinsockFromErrno(errno);
+    return false;
   }
+  if (wake != Wake::Ready) return ConnectWaitEnded(wake == Wake::Stopped, cut);
   int soError = 0;
   socklen_t len = sizeof soError;
   if (getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) {
@@ -284,15 +286,10 @@ bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* 
   // and the whole of it is bounded by one wait's time.
   const auto deadline = After(bound);
   Platform& p = *m_platform;
-  switch (p.WaitConnected(bound, m_stop)) {
-    case Wake::Ready:
-      break;
-    case Wake::Stopped:
-      m_lastError = kSockErrInterrupted;
-      return false;
-    default:
-      m_lastError = cut ? uint32_t{kSockErrTimedOut} : uint32_t{kSockErrNotConnected};
-      return false;
+  const Wake connected = p.WaitConnected(bound, m_stop);
+  if (connected != Wake::Ready) {
+    m_lastError = WaitError(connected, cut, kSockErrNotConnected);
+    return false;
   }
   std::unique_lock<std::mutex> lock(p.writeLock, std::try_to_lock);
   if (!lock.owns_lock()) {
@@ -336,9 +333,7 @@ bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* 
       }
       const Wake wake = WaitFor(p.fd, POLLOUT, deadline, m_stop);
       if (wake == Wake::Ready) continue;
-      if (wake == Wake::TimedOut) WaitRanOut(cut);
-      if (wake == Wake::Stopped) m_lastError = kSockErrInterrupted;
-      if (wake == Wake::Failed) m_lastError = WinsockFromErrno(errno);
+      m_lastError = WaitError(wake, cut, m_lastError);
       return false;
     }
     total += static_cast<uint64_t>(rc);
@@ -367,15 +362,10 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
   bool cut = false;
   if (!BeginWait(&bound, &cut)) return false;
   const auto deadline = After(bound);
-  switch (p.WaitConnected(bound, m_stop)) {
-    case Wake::Ready:
-      break;
-    case Wake::Stopped:
-      m_lastError = kSockErrInterrupted;
-      return false;
-    default:
-      m_lastError = cut ? uint32_t{kSockErrTimedOut} : uint32_t{kSockErrNotConnected};
-      return false;
+  const Wake connected = p.WaitConnected(bound, m_stop);
+  if (connected != Wake::Ready) {
+    m_lastError = WaitError(connected, cut, kSockErrNotConnected);
+    return false;
   }
   std::unique_lock<std::mutex> lock(p.readLock, std::try_to_lock);
   if (!lock.owns_lock()) {
@@ -400,9 +390,7 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
     }
     const Wake wake = WaitFor(p.fd, POLLIN, deadline, m_stop);
     if (wake == Wake::Ready) continue;
-    if (wake == Wake::TimedOut) WaitRanOut(cut);
-    if (wake == Wake::Stopped) m_lastError = kSockErrInterrupted;
-    if (wake == Wake::Failed) m_lastError = WinsockFromErrno(errno);
+    m_lastError = WaitError(wake, cut, m_lastError);
     return false;
   }
 }

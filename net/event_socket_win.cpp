@@ -252,19 +252,8 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
     m_lastError = static_cast<uint32_t>(error);
     return false;
   }
-  switch (WaitEvent(p.connectEvent, m_stop, bound)) {
-    case Wake::Ready:
-      break;
-    case Wake::TimedOut:
-      WaitRanOut(cut);  // the time-out alone leaves no new error number
-      return false;
-    case Wake::Stopped:
-      // A pending connect has no cancel of its own: closing the socket (on this, its own
-      // thread) ends it.
-      Close();
-      m_lastError = kSockErrInterrupted;
-      return false;
-  }
+  const Wake wake = WaitEvent(p.connectEvent, m_stop, bound);
+  if (wake != Wake::Ready) return ConnectWaitEnded(wake == Wake::Stopped, cut);
   // No event handle here: the connect event must stay signalled for sends and receives.
   WSANETWORKEVENTS events{};
   if (WSAEnumNetworkEvents(p.socket, nullptr, &events) != 0) {

@@ -526,7 +526,11 @@ ResponseReadResult CHttpClient::ReadBodyToClose(const HttpRequestSettings& s, si
     const size_t room = m_maxResponseBytes + 1 - m_buffer.size();
     const uint32_t capacity = static_cast<uint32_t>(std::min<size_t>(block, room));
     uint32_t received = 0;
-    if (!Receive(capacity, &received, s)) break;
+    if (!Receive(capacity, &received, s)) {
+      // The end of the connection ends the body; a stop or the deadline only cuts it short.
+      if (CutShort()) return ResponseReadResult::BodyShort;
+      break;
+    }
     if (received == 0) {
       if (++emptyReceives >= kToCloseEmptyReceives) break;
     } else {

@@ -112,6 +112,7 @@ TEST(EventSocketTest, StopEndsEveryWaitAtOnce) {
   FullBacklogListener silentListener;  // connects never complete
   ScriptedServer silent(Play({kHang}));
   ScriptedServer trickling(Trickle("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 2000));
+  ScriptedServer unsized(Play({"HTTP/1.1 200 OK\r\n\r\npart", kHang}));  // the body ends with the connection
   ScriptedServer notReading([](TestConnection& c, int) { c.Pause(5000); });
   const std::string largeBody(32 << 20, 'x');  // more than the socket buffers hold
   CResolvedAddress::SetLookupForTests(&SlowLookup);
@@ -123,6 +124,7 @@ TEST(EventSocketTest, StopEndsEveryWaitAtOnce) {
   } cases[] = {
       {"silent server", UrlOf(silent, "/"), 300, nullptr},
       {"trickling server", UrlOf(trickling, "/"), 300, nullptr},
+      {"body read to the close", UrlOf(unsized, "/"), 300, nullptr},
       {"send to a server that reads nothing", UrlOf(notReading, "/"), 300, &largeBody},
       {"connect that never completes", PortUrl(silentListener.Port()), 300, nullptr},
       {"name lookup that hangs", u"http://stuck.invalid/", 300, nullptr},
