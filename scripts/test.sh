@@ -45,6 +45,11 @@ FOTREL_WIN_BUILD="$root/build/win" service/tests/interop.sh build/linux/service/
 echo "== end-to-end: Fotrel.exe under Wine, driven with xdotool (screenshots in build/e2e/)"
 ./scripts/e2e.sh build/win/app/Fotrel.exe build/linux/service/fotrel-service build/e2e
 
+echo "== release packages, and the installer under Wine in a fresh prefix of its own"
+# A test build may be packaged although its service host is a loopback address.
+cmake -S . -B build/win -DFOTREL_PACKAGE_TEST=ON >/dev/null
+tests/installer_test.sh build/win
+
 echo "== fuzz targets (clang, libFuzzer), a short run each"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFOTREL_FUZZ=ON -DFOTREL_TESTS=OFF -DFOTREL_SERVICE=OFF >/dev/null
