@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "res/resource.h"
 #include "services/passport.h"
 #include "services/service_host.h"

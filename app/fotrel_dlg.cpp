@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "account/login_dlg.h"
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/window_identity.h"
+#include "common/messages.h"
+#include "common/settings.h"
+#include "common/window_identity.h"
 #include "res/resource.h"
 #include "services/service_host.h"
 #include "web/main_upload_dlg.h"

@@ -5,14 +5,12 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwchar>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "framework/wnd.h"
 #include "services/service_host.h"
 #include "upload/service_piece_client.h"
-#include "upload/upload_dlg.h"
 
 namespace {
 
@@ -149,11 +147,11 @@ bool CUploadWorker::Running() const {
   return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT;
 }
 
-bool CUploadWorker::Start(CMyUpLoadDlg* page) {
+bool CUploadWorker::Start(IUploadPage* page) {
   if (page == nullptr || m_hStopEvent == nullptr) return false;
   if (m_hThread != nullptr) {
     // A worker that has lowered the page's flag is only leaving; one that has not is busy.
-    if (Running() && page->m_bUploading != 0) return false;
+    if (Running() && page->IsUploading() != 0) return false;
     WaitForThread();
     ReleaseThread();
   }
@@ -164,16 +162,16 @@ bool CUploadWorker::Start(CMyUpLoadDlg* page) {
   }
 
   m_pPage = page;
-  m_hPage = page->m_hWnd;
-  m_hProgress = page->m_progress.m_hWnd;
+  m_hPage = page->PageWindow();
+  m_hProgress = page->ProgressWindow();
   m_bStop = false;
   m_nBatchSize = 0;
   ::ResetEvent(m_hStopEvent);
   // Raised before the thread exists, so that a second press at once is refused as well.
-  const int wasUploading = page->m_bUploading.exchange(1);
+  const int wasUploading = page->ExchangeUploading(1);
   m_hThread = ::CreateThread(nullptr, 0, &CUploadWorker::UploadThreadProc, this, 0, &m_dwThreadId);
   if (m_hThread == nullptr) {
-    page->m_bUploading = wasUploading;
+    page->ExchangeUploading(wasUploading);
     m_dwThreadId = 0;
     return false;
   }
@@ -228,28 +226,22 @@ int CUploadWorker::Message(const wchar_t* text, UINT type) {
 void CUploadWorker::Abandon(const wchar_t* text) {
   if (text != nullptr) Message(text, MB_OK);
   ::InvalidateRect(m_hPage, nullptr, TRUE);
-  m_pPage->m_bUploading = 0;
+  m_pPage->ExchangeUploading(0);
 }
 
 void CUploadWorker::Run() {
   CComApartment com;
-  CMyUpLoadDlg* const page = m_pPage;
+  IUploadPage* const page = m_pPage;
   CGuiHost host(*this);
   CPieceUploader uploader(host);
   uploader.StartBatch();
-  page->m_bUploading = 1;
+  page->ExchangeUploading(1);
 
   // The checked photos, taken once: the page's list may change under the upload.
   std::vector<std::wstring> paths;
-  std::u16string user;
-  const bool collected = OnWindowThread([&] {
-    page->m_arrUploadPaths.clear();
-    for (int i = 0; i < page->m_listPhotos.GetItemCount(); ++i) {
-      if (page->m_listPhotos.GetCheck(i)) page->AddUploadPath(i);
-    }
-    paths = page->m_arrUploadPaths;
-    user = ToU16(std::wstring(page->m_szUploadUser, ::wcsnlen(page->m_szUploadUser, 260)));
-  });
+  std::wstring userName;
+  const bool collected = OnWindowThread([&] { page->CollectUpload(&paths, &userName); });
+  const std::u16string user = ToU16(userName);
   if (!collected || Stopping()) return Abandon(nullptr);
   if (paths.empty()) return Abandon(kNothingChecked);
 
@@ -260,7 +252,7 @@ void CUploadWorker::Run() {
   CStatusDC dc(m_hPage);
 
   for (int a = 0; a < total; ++a) {
-    page->m_nCurrentFile = a;
+    page->SetCurrentFile(a);
     ::ShowWindow(m_hProgress, SW_SHOW);
     if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, a);
 
@@ -297,5 +289,5 @@ void CUploadWorker::Run() {
   if (tabbedWindow != nullptr) ::SendMessageW(tabbedWindow, answer == IDYES ? WM_GOTOPRINT : WM_GOTOMANAGE, 0, 0);
   OnWindowThread([page] { page->UncheckAllAndClear(); });
   // Only now: the tabbed window looks at the flag while it handles the message above.
-  page->m_bUploading = 0;
+  page->ExchangeUploading(0);
 }

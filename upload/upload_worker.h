@@ -18,8 +18,7 @@
 #include <string>
 
 #include "upload/piece_uploader.h"
-
-class CMyUpLoadDlg;
+#include "upload/upload_page.h"
 
 class CUploadWorker {
  public:
@@ -41,9 +40,9 @@ class CUploadWorker {
   CUploadWorker(const CUploadWorker&) = delete;
   CUploadWorker& operator=(const CUploadWorker&) = delete;
 
-  // Window thread. Raises the page's m_bUploading, then starts the thread. False, with the flag
-  // as it was, while a worker still runs or when no thread can be started.
-  bool Start(CMyUpLoadDlg* page);
+  // Window thread. Raises the page's uploading flag, then starts the thread. False, with the
+  // flag as it was, while a worker still runs or when no thread can be started.
+  bool Start(IUploadPage* page);
   // Window thread. Asks a running worker to end, closes a message box it may have open (its
   // question then counts as unanswered: the tabs are not switched) and waits for it while
   // handling the messages it sends. Returns at once when no worker runs.
@@ -82,7 +81,7 @@ class CUploadWorker {
   void ReleaseThread();
 
   std::unique_ptr<CCallWindow> m_pCallWindow;
-  CMyUpLoadDlg* m_pPage;
+  IUploadPage* m_pPage;
   HWND m_hPage;
   HWND m_hProgress;
   HANDLE m_hThread;

@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/window_identity.h"
+#include "common/messages.h"
+#include "common/settings.h"
+#include "common/window_identity.h"
 #include "res/resource.h"
 #include "web/service_pages.h"
 

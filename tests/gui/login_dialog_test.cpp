@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "res/resource.h"
 #include "tests/gui/account_test_util.h"
 #include "tests/support/test_service.h"

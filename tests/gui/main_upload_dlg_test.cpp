@@ -11,7 +11,7 @@
 
 #include "account/login_dlg.h"
 #include "app/fotrel_dlg.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "res/resource.h"
 #include "tests/gui/fake_browser_dispatch.h"
 #include "tests/gui/gui_test_util.h"

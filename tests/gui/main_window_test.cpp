@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "account/login_dlg.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "common/messages.h"
+#include "common/settings.h"
 #include "res/resource.h"
 #include "services/passport.h"
 #include "tests/gui/fake_browser_dispatch.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "framework/wnd.h"
 #include "res/resource.h"
 #include "tests/gui/gui_test_util.h"
