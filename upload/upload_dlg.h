@@ -43,9 +43,8 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   static constexpr const wchar_t* kLimitText = L"每次只能上传100张照片!请您分次进行上传!";
   static constexpr const wchar_t* kBusyText = L"上传进行中....请等待完成后在试!!!";
   static constexpr const wchar_t* kScanErrorCaption = L"error";
-  // The one-line footer of the operator under the page.
-  static constexpr const wchar_t* kFooterText =
-      L"飞图数码影像(北京)有限公司 版权所有   增值电信业务经营许可证: 京ICP证080517号   客服电话: 400-810-6688";
+  // The one-line footer under the page: the product's display name, as the installer shows it.
+  static constexpr const wchar_t* kFooterText = L"Zorvan照片冲印 版权所有";
 
   // Thumbnail tiles.
   static constexpr int kThumbWidth = 80;
