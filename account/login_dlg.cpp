@@ -64,6 +64,8 @@ CMyLoginDlg::CMyLoginDlg() : CDialog(IDD_LOGIN) { Init(DefaultServiceHost()); }
 CMyLoginDlg::CMyLoginDlg(const std::u16string& serviceHost) : CDialog(IDD_LOGIN) { Init(serviceHost); }
 
 void CMyLoginDlg::Init(const std::u16string& serviceHost) {
+  // Enter logs in or registers, whichever form is shown.
+  m_bEnterRunsOnOK = true;
   m_pNoticeDlg = nullptr;
   m_pWelcomeDlg = nullptr;
   m_hLoginHover = m_hLoginNormal = nullptr;

@@ -198,35 +198,50 @@ TEST_F(LoginDialogTest, AWorkerThatOutlivesTheDialogTouchesNothingFreed) {
   EXPECT_FALSE(m_appData.SettingsFileExists());
 }
 
-TEST_F(LoginDialogTest, RegistrationAndLoginAgainstTheReferenceService) {
+// Each form once through its button and once through Enter in its last box (a person's key,
+// through the dialog manager).
+TEST_F(LoginDialogTest, RegistrationAndLoginAgainstTheReferenceServiceByButtonAndByEnter) {
   const std::u16string host = TestServiceHost();
   if (host.empty()) GTEST_SKIP() << "FOTREL_TEST_SERVICE is not set";
   MessageBoxCapture boxes;
-  const std::wstring user = FreshUserName(L"d");
-  {
+  for (bool byEnter : {false, true}) {
+    SCOPED_TRACE(byEnter ? "Enter" : "button");
+    const std::wstring user = FreshUserName(L"d");
+    {
+      std::unique_ptr<CMyLoginDlg> dlg = Open(host);
+      ASSERT_TRUE(dlg);
+      Press(dlg->m_hWnd, IDC_SWITCH_REGISTER);
+      TypeAll(dlg->m_hWnd, {{IDC_REG_EMAIL, user + L"@t.cn"},
+                            {IDC_REG_USERNAME, user},
+                            {IDC_REG_PASSWORD, L"Secret1"},
+                            {IDC_REG_CONFIRM, L"Secret1"}});
+      if (byEnter) {
+        ASSERT_TRUE(PressKey(dlg->GetDlgItem(IDC_REG_CONFIRM), VK_RETURN));
+      } else {
+        Press(dlg->m_hWnd, IDC_REGISTER);
+      }
+      ASSERT_TRUE(RegisterDone(*dlg->m_work));
+      EXPECT_EQ(1, dlg->IsLoggedIn());
+      EXPECT_EQ(user, dlg->m_work->UploadUser());
+    }
     std::unique_ptr<CMyLoginDlg> dlg = Open(host);
     ASSERT_TRUE(dlg);
-    Press(dlg->m_hWnd, IDC_SWITCH_REGISTER);
-    TypeAll(dlg->m_hWnd, {{IDC_REG_EMAIL, user + L"@t.cn"},
-                          {IDC_REG_USERNAME, user},
-                          {IDC_REG_PASSWORD, L"Secret1"},
-                          {IDC_REG_CONFIRM, L"Secret1"}});
-    Press(dlg->m_hWnd, IDC_REGISTER);
-    ASSERT_TRUE(RegisterDone(*dlg->m_work));
+    TypeAll(dlg->m_hWnd, {{IDC_USERNAME, user}, {IDC_PASSWORD, L"Secret1"}});
+    SendDlgItemMessageW(dlg->m_hWnd, IDC_REMEMBER, BM_SETCHECK, BST_CHECKED, 0);
+    if (byEnter) {
+      ASSERT_TRUE(PressKey(dlg->GetDlgItem(IDC_PASSWORD), VK_RETURN));
+      EXPECT_TRUE(dlg->IsWindowVisible());
+    } else {
+      Press(dlg->m_hWnd, IDC_LOGIN);
+    }
+    ASSERT_TRUE(LoginDone(*dlg->m_work));
     EXPECT_EQ(1, dlg->IsLoggedIn());
+    ASSERT_EQ(0u, boxes.Count()) << Describe(boxes.Boxes()[0]);
+    dlg.reset();  // its end writes the remembered login
+    EXPECT_EQ(std::make_tuple(1, user, std::wstring(L"Secret1"), user),
+              std::make_tuple(ReadSettingInt(settings::kState, 7), ShiftDecode(ReadSetting(settings::kUserName)),
+                              ShiftDecode(ReadSetting(settings::kPassword)), ReadSetting(settings::kUploadUser)));
   }
-  std::unique_ptr<CMyLoginDlg> dlg = Open(host);
-  ASSERT_TRUE(dlg);
-  TypeAll(dlg->m_hWnd, {{IDC_USERNAME, user}, {IDC_PASSWORD, L"Secret1"}});
-  SendDlgItemMessageW(dlg->m_hWnd, IDC_REMEMBER, BM_SETCHECK, BST_CHECKED, 0);
-  Press(dlg->m_hWnd, IDC_LOGIN);
-  ASSERT_TRUE(LoginDone(*dlg->m_work));
-  EXPECT_EQ(1, dlg->IsLoggedIn());
-  ASSERT_EQ(0u, boxes.Count()) << Describe(boxes.Boxes()[0]);
-  dlg.reset();  // its end writes the remembered login
-  EXPECT_EQ(std::make_tuple(1, user, std::wstring(L"Secret1"), user),
-            std::make_tuple(ReadSettingInt(settings::kState, 7), ShiftDecode(ReadSetting(settings::kUserName)),
-                            ShiftDecode(ReadSetting(settings::kPassword)), ReadSetting(settings::kUploadUser)));
 }
 
 }  // namespace
