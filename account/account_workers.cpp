@@ -16,9 +16,20 @@ void CAccountWork::SetSavedPassword(const std::wstring& value) {
   m_strSavedPassword = value;
 }
 
-void CAccountWork::SetUploadUser(const std::wstring& value) {
+bool CAccountWork::PublishSuccess(const std::wstring& userName) {
   std::lock_guard<std::mutex> g(m_textLock);
-  m_strUploadUser = value;
+  if (m_bLoggedIn != 0) return false;
+  m_strUploadUser = userName;
+  // Last: whoever sees the flag finds the name beside it.
+  m_bLoggedIn = 1;
+  return true;
+}
+
+int CAccountWork::MessageBoxOnDialog(const wchar_t* text, const wchar_t* caption, UINT type) {
+  ++m_nOpenBoxes;
+  const int answer = MessageBoxW(m_hDialog, text, caption, type);
+  --m_nOpenBoxes;
+  return answer;
 }
 
 std::wstring CAccountWork::SavedPassword() const {
@@ -55,8 +66,8 @@ struct Field {
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
 // One refusal: the message (caption "提示"), the boxes emptied, the wait line erased.
-void Report(const CAccountWork& work, const AccountVerdict& verdict, const RECT& waitLine) {
-  MessageBoxW(work.m_hDialog, reinterpret_cast<const wchar_t*>(verdict.message), L"提示", MB_OK);
+void Report(CAccountWork& work, const AccountVerdict& verdict, const RECT& waitLine) {
+  work.MessageBoxOnDialog(reinterpret_cast<const wchar_t*>(verdict.message), L"提示", MB_OK);
   InvalidateRect(work.m_hDialog, &waitLine, TRUE);
   for (int box : verdict.clearBoxes) {
     if (box != 0) SetDlgItemTextW(work.m_hDialog, box, L"");
@@ -87,7 +98,6 @@ DWORD WINAPI LoginWorker(LPVOID arg) {
     EnsureClient(work);
     if (verdict.accepted) {
       work.SetSavedPassword(in.m_strPassword);
-      work.SetUploadUser(in.m_strUserName);
       Field user(in.m_strUserName), password(in.m_strPassword);
       bool accepted = false;
       EnsureClient(work)->LoginUser(user.units, password.units, &accepted);
@@ -98,7 +108,7 @@ DWORD WINAPI LoginWorker(LPVOID arg) {
     if (!verdict.loggedIn) work.m_pPassport.reset();
   }
   if (verdict.loggedIn) {
-    work.m_bLoggedIn = 1;
+    work.PublishSuccess(in.m_strUserName);
   } else {
     Report(work, verdict, kLoginWaitLine);
   }
@@ -112,7 +122,6 @@ DWORD WINAPI RegisterWorker(LPVOID arg) {
   CAccountWork& work = *job->work;
   const RegisterInput& in = job->input;
   CoInitialize(nullptr);
-  work.SetUploadUser(in.m_strRegUserName);
   AccountVerdict verdict =
       CheckRegisterInput(U16(in.m_strEmail), U16(in.m_strRegUserName), U16(in.m_strRegPassword), U16(in.m_strRegConfirm));
   if (!verdict.accepted) {
@@ -131,7 +140,7 @@ DWORD WINAPI RegisterWorker(LPVOID arg) {
     }
     verdict = JudgeRegisterResult(result);
     if (verdict.loggedIn) {
-      work.m_bLoggedIn = 1;
+      work.PublishSuccess(in.m_strRegUserName);
     } else {
       Report(work, verdict, kRegisterWaitLine);
     }

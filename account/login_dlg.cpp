@@ -314,13 +314,19 @@ void CMyLoginDlg::OnOK() {
 
 void CMyLoginDlg::OnCancel() {}
 
+void CMyLoginDlg::Say(const wchar_t* text) {
+  // The box runs a message loop; afterwards only the work (held here) is touched.
+  const std::shared_ptr<CAccountWork> work = m_work;
+  work->MessageBoxOnDialog(text, GetAppName().c_str(), MB_OK);
+}
+
 void CMyLoginDlg::OnLogin() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   if (m_work->m_bLoggingIn) {
-    MessageBox(kLoginBusy);
+    Say(kLoginBusy);
     return;
   }
   m_work->m_bLoggingIn = 1;
@@ -331,7 +337,7 @@ void CMyLoginDlg::OnLogin() {
 
 void CMyLoginDlg::OnSwitchToRegister() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   for (int id : kLoginForm) ::ShowWindow(GetDlgItem(id), SW_HIDE);
@@ -353,18 +359,19 @@ void CMyLoginDlg::OnSwitchToRegister() {
 
 void CMyLoginDlg::OnRegister() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   if (m_work->m_bRegistering) {
-    MessageBox(kRegisterBusy);
+    Say(kRegisterBusy);
     return;
   }
   UpdateData(true);
   for (wchar_t c : m_strRegUserName) {
     if (!IsNewUserNameUnit(c)) {
-      MessageBox(kBadNameCharacter);
-      ::SetDlgItemTextW(m_hWnd, IDC_REG_USERNAME, L"");
+      const HWND dialog = m_hWnd;
+      Say(kBadNameCharacter);
+      ::SetDlgItemTextW(dialog, IDC_REG_USERNAME, L"");
       return;
     }
   }

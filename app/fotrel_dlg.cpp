@@ -393,6 +393,9 @@ void CFotrelDlg::OnLButtonUp(POINT point) {
 
 void CFotrelDlg::OnTimer(UINT_PTR) {
   if (m_pLoginDlg == nullptr || !m_pLoginDlg->IsLoggedIn()) return;
+  // A message box of the dialog is open (this tick may run inside its loop): the dialog stays
+  // until the box is closed; a later tick makes the switch.
+  if (m_pLoginDlg->HasOpenMessageBox()) return;
 
   // The destructor writes the settings, UserNameForUpLoad among them, which the windows
   // created below read back.

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "common/settings.h"
 #include "res/resource.h"
 #include "services/passport.h"
+#include "tests/gui/account_test_util.h"
 #include "tests/gui/fake_browser_dispatch.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/services/service_test_util.h"
@@ -36,17 +38,19 @@ using namespace guitest;
 class TestMainWindow : public CFotrelDlg {
  public:
   using CFotrelDlg::CFotrelDlg;
-  int closes = 0, ticks = 0, firstTickWithSuccess = 0, switchTick = 0;
+  int closes = 0, ticks = 0, firstTickWithSuccess = 0, switchTick = 0, successTicksAtSwitch = 0;
+  std::atomic<int> successTicks{0};  // ticks that found the login dialog with its success flag up
 
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
     if (msg == WM_CLOSE) return ++closes, 0;
     if (msg != WM_TIMER || wParam != kLoginPollTimer) return CFotrelDlg::WindowProc(msg, wParam, lParam);
     ++ticks;
     const bool loginBefore = m_pLoginDlg != nullptr, successSeen = loginBefore && m_pLoginDlg->IsLoggedIn();
+    if (successSeen) ++successTicks;
     const LRESULT result = CFotrelDlg::WindowProc(msg, wParam, lParam);
     const bool switched = loginBefore && m_pLoginDlg == nullptr;
     if ((successSeen || switched) && firstTickWithSuccess == 0) firstTickWithSuccess = ticks;
-    if (switched) switchTick = ticks;
+    if (switched) switchTick = ticks, successTicksAtSwitch = successTicks;
     return result;
   }
   int W() const { return m_nWidth; }
@@ -154,6 +158,81 @@ TEST_F(MainWindowTest, ASuccessfulLoginSwitchesToTheTabbedWindowOnce) {
   EXPECT_EQ(tabs, window.Tabs());
   for (const CapturedMessageBox& box : m_boxes.Boxes())
     ADD_FAILURE() << "message box: " << testing::PrintToString(box.text);
+}
+
+void Click(HWND dialog, int id) {
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A registration started while a login waits for its answer: the program signs in under the
+// name of the first success. A message box of the dialog that is open when the success flag
+// rises (a worker's, or the dialog's own on the window thread) keeps the dialog until it is
+// closed.
+TEST_F(MainWindowTest, AnOverlappingRegistrationNeitherTakesTheNameNorLosesAnOpenMessageBox) {
+  const struct {
+    const char* what;
+    const wchar_t* email;
+    const wchar_t* regUser;
+    bool holdBox;  // the box stays open until three ticks have seen the success
+    size_t boxes;
+  } cases[] = {
+      {"registration refused by its worker", L"no-at-sign", L"regname", false, 1},
+      {"registration that succeeds after the login", L"r@e.cn", L"regname", false, 0},
+      {"the worker's box open when the flag rises", L"no-at-sign", L"regname", true, 1},
+      {"the dialog's own box open when the flag rises", L"r@e.cn", L"reg name", true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    accounttest::Peer peer("", /*held=*/true);
+    peer.SetResponder([](const std::string& request) {
+      return request.find("<LoginUser ") != std::string::npos ? accounttest::LoginAnswer("true")
+                                                               : accounttest::CreateAnswer(1);
+    });
+    TestMainWindow window(peer.Host());
+    ASSERT_TRUE(window.Create(nullptr));
+    const HWND dialog = window.Login()->m_hWnd;
+    const std::shared_ptr<CAccountWork> work = window.Login()->m_work;
+    SetDlgItemTextW(dialog, IDC_USERNAME, L"loginname");
+    SetDlgItemTextW(dialog, IDC_PASSWORD, L"pw");
+    Click(dialog, IDC_LOGIN);
+    ASSERT_TRUE(PumpUntil([&] { return peer.Arrived() == 1; }));
+    Click(dialog, IDC_SWITCH_REGISTER);
+    for (const auto& box : {std::make_pair(IDC_REG_EMAIL, c.email), std::make_pair(IDC_REG_USERNAME, c.regUser),
+                            std::make_pair(IDC_REG_PASSWORD, L"pw"), std::make_pair(IDC_REG_CONFIRM, L"pw")}) {
+      SetDlgItemTextW(dialog, box.first, box.second);
+    }
+    const size_t before = m_boxes.Count();
+    if (c.holdBox) {
+      // The login's answer goes once the box is up; the box is answered after three ticks.
+      m_boxes.HoldWhile([&] {
+        if (m_boxes.Count() > before) peer.Release();
+        return window.successTicks < 3;
+      });
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_REGISTER, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_REGISTER)));
+    } else {
+      Click(dialog, IDC_REGISTER);
+      if (c.boxes != 0) {
+        ASSERT_TRUE(PumpUntil([&] { return work->m_bRegistering == 0; }));
+      }
+      peer.Release();
+    }
+    const bool switched = PumpUntil([&] { return window.Login() == nullptr; }, 30000);
+    m_boxes.HoldWhile(nullptr);
+    ASSERT_TRUE(switched);
+    EXPECT_EQ(L"loginname", ReadSetting(settings::kUploadUser));
+    ASSERT_NE(nullptr, window.Tabs());
+    EXPECT_STREQ(L"loginname", window.Tabs()->m_szUploadUser);
+    if (c.holdBox) {
+      EXPECT_GE(window.successTicksAtSwitch, 3);
+    } else {
+      EXPECT_EQ(1, window.successTicksAtSwitch);
+    }
+    EXPECT_EQ(before + c.boxes, m_boxes.Count());
+    // The registration that came second published nothing.
+    EXPECT_TRUE(PumpUntil([&] { return work->m_bRegistering == 0; }, 20000));
+    EXPECT_EQ(L"loginname", work->UploadUser());
+  }
 }
 
 }  // namespace
