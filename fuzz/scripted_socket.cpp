@@ -23,12 +23,6 @@ void ScriptSocket(const uint8_t* data, size_t size, const uint8_t* receiveSizes,
 
 struct CEventSocket::Platform {};
 
-CResolvedAddress::CResolvedAddress() = default;
-CResolvedAddress::~CResolvedAddress() = default;
-uint32_t CResolvedAddress::Resolve(const std::u16string&, uint16_t) { return 0; }
-void CResolvedAddress::Release() {}
-const void* CResolvedAddress::First() const { return nullptr; }
-
 CEventSocket::CEventSocket() : m_platform(new Platform) {}
 CEventSocket::~CEventSocket() = default;
 
@@ -70,5 +64,7 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
   *length = static_cast<uint32_t>(want);
   return true;
 }
+
+bool CEventSocket::IsReusable() { return m_connected; }
 
 void CEventSocket::Close() { m_connected = false; }

@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-#include "net/codepage.h"
+#include "net/stop_signal.h"
 
 namespace {
 
@@ -31,9 +31,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #else
 constexpr int kSendFlags = 0;  // SO_NOSIGPIPE is set on the socket instead
 #endif
-
-// Generic failure of a system call with no closer Winsock equivalent (WSASYSCALLFAILURE).
-constexpr uint32_t kSockErrSystemCall = 10107;
 
 uint32_t WinsockFromErrno(int err) {
   switch (err) {
@@ -110,58 +107,52 @@ int RemainingMs(Clock::time_point deadline) {
   return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
 }
 
-// Waits for `events` on fd until the deadline. 1 ready (or error condition pending), 0 timed out,
-// -1 poll failed (errno set).
-int WaitFor(int fd, short events, Clock::time_point deadline) {
+// How often a wait looks at a stop signal that has no descriptor to wait on.
+constexpr int kStopCheckMs = 10;
+
+enum class Wake { Ready, TimedOut, Failed, Stopped };
+
+// Waits for `events` on fd until the deadline, or until the stop is raised. Failed leaves
+// errno set.
+Wake WaitFor(int fd, short events, Clock::time_point deadline, const CStopSignal* stop) {
+  const int stopFd = stop != nullptr ? static_cast<int>(stop->WaitObject()) : -1;
   for (;;) {
-    pollfd p{fd, events, 0};
-    const int rc = poll(&p, 1, RemainingMs(deadline));
-    if (rc > 0) return 1;
-    if (rc == 0) return 0;
-    if (errno != EINTR) return -1;
-    if (Clock::now() >= deadline) return 0;
+    if (stop != nullptr && stop->Raised()) return Wake::Stopped;
+    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    int ms = RemainingMs(deadline);
+    if (stop != nullptr && stopFd < 0) ms = std::min(ms, kStopCheckMs);
+    const int rc = poll(p, stopFd >= 0 ? 2 : 1, ms);
+    if (rc > 0) return p[0].revents != 0 ? Wake::Ready : Wake::Stopped;
+    if (rc < 0 && errno != EINTR) return Wake::Failed;
+    if (Clock::now() >= deadline) return Wake::TimedOut;
   }
 }
+
+Clock::time_point After(uint32_t milliseconds) { return Clock::now() + std::chrono::milliseconds(milliseconds); }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// CResolvedAddress
+// The system's lookup
 
-CResolvedAddress::CResolvedAddress() = default;
-
-CResolvedAddress::~CResolvedAddress() { Release(); }
-
-void CResolvedAddress::Release() {
-  if (m_list != nullptr) {
-    freeaddrinfo(static_cast<addrinfo*>(m_list));
-    m_list = nullptr;
-  }
-}
-
-const void* CResolvedAddress::First() const { return m_list; }
-
-uint32_t CResolvedAddress::Resolve(const std::u16string& host, uint16_t port) {
-  Release();
-  const std::string name = Utf16ToAnsi(host);
-  // An embedded NUL would silently resolve a different, shorter name.
-  if (name.empty() || name.find('\0') != std::string::npos) return kSockErrHostNotFound;
-  const std::string service = std::to_string(port);
+uint32_t address_lookup::LookUp(const std::string& host, const std::string& port, bool numericOnly, void** list) {
   addrinfo hints{};
-  hints.ai_flags = 0;
+  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = 0;
-  addrinfo* list = nullptr;
-  const int rc = getaddrinfo(name.c_str(), service.c_str(), &hints, &list);
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
   if (rc != 0) {
-    if (list != nullptr) freeaddrinfo(list);
+    if (found != nullptr) freeaddrinfo(found);
     return WinsockFromResolver(rc);
   }
-  if (list == nullptr) return kSockErrHostNotFound;
-  m_list = list;
+  if (found == nullptr) return kSockErrHostNotFound;
+  *list = found;
   return 0;
 }
+
+void address_lookup::Free(void* list) { freeaddrinfo(static_cast<addrinfo*>(list)); }
 
 // ---------------------------------------------------------------------------------------------
 // CEventSocket
@@ -182,10 +173,17 @@ struct CEventSocket::Platform {
     }
     stateChanged.notify_all();
   }
-  bool WaitConnected(uint32_t timeoutMs) {
+  // A condition variable cannot wait on the stop's descriptor: the stop is looked at in steps.
+  Wake WaitConnected(uint32_t timeoutMs, const CStopSignal* stop) {
+    const auto end = After(timeoutMs);
     std::unique_lock<std::mutex> lock(stateMutex);
-    return stateChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [this] { return connectSignalled; });
+    while (!connectSignalled) {
+      if (stop != nullptr && stop->Raised()) return Wake::Stopped;
+      const auto now = Clock::now();
+      if (now >= end) return Wake::TimedOut;
+      stateChanged.wait_for(lock, std::min<Clock::duration>(end - now, std::chrono::milliseconds(kStopCheckMs)));
+    }
+    return Wake::Ready;
   }
 };
 
@@ -194,15 +192,20 @@ CEventSocket::CEventSocket() : m_platform(new Platform) {}
 CEventSocket::~CEventSocket() { Close(); }
 
 bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
+  uint32_t bound = 0;
+  bool cut = false;
+  if (!BeginWait(&bound, &cut)) return false;
   if (m_connected) return true;
 
   CResolvedAddress address;
-  const uint32_t resolveError = address.Resolve(host, port);
+  const uint32_t resolveError = address.Resolve(host, port, m_stop, bound);
   if (resolveError != 0) {
     m_lastError = resolveError;
     return false;
   }
   const addrinfo* first = static_cast<const addrinfo*>(address.First());
+  // The connect's own wait gets what the lookup left of the deadline.
+  if (!BeginWait(&bound, &cut)) return false;
 
   Platform& p = *m_platform;
   if (p.fd < 0) {
@@ -241,12 +244,21 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
     return false;
   }
 
-  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeout);
-  const int ready = WaitFor(p.fd, POLLOUT, deadline);
-  if (ready == 0) return false;  // timed out: no new error number
-  if (ready < 0) {
-    m_lastError = WinsockFromErrno(errno);
-    return false;
+  switch (WaitFor(p.fd, POLLOUT, After(bound), m_stop)) {
+    case Wake::Ready:
+      break;
+    case Wake::TimedOut:
+      WaitRanOut(cut);  // the time-out alone leaves no new error number
+      return false;
+    case Wake::Stopped:
+      // A pending connect has no cancel of its own: closing the socket (on this, its own
+      // thread) ends it.
+      Close();
+      m_lastError = kSockErrInterrupted;
+      return false;
+    case Wake::Failed:
+      m_lastError = WinsockFromErrno(errno);
+      return false;
   }
   int soError = 0;
   socklen_t len = sizeof soError;
@@ -265,10 +277,22 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
 
 bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* sent) {
   if (sent != nullptr) *sent = 0;
+  uint32_t bound = 0;
+  bool cut = false;
+  if (!BeginWait(&bound, &cut)) return false;
+  // Like an overlapped send, the call completes when every byte has been handed to the system,
+  // and the whole of it is bounded by one wait's time.
+  const auto deadline = After(bound);
   Platform& p = *m_platform;
-  if (!p.WaitConnected(m_timeout)) {
-    m_lastError = kSockErrNotConnected;
-    return false;
+  switch (p.WaitConnected(bound, m_stop)) {
+    case Wake::Ready:
+      break;
+    case Wake::Stopped:
+      m_lastError = kSockErrInterrupted;
+      return false;
+    default:
+      m_lastError = cut ? uint32_t{kSockErrTimedOut} : uint32_t{kSockErrNotConnected};
+      return false;
   }
   std::unique_lock<std::mutex> lock(p.writeLock, std::try_to_lock);
   if (!lock.owns_lock()) {
@@ -280,9 +304,6 @@ bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* 
     return false;
   }
 
-  // Like an overlapped send, the call completes when every byte has been handed to the system,
-  // and the whole of it is bounded by one time-out.
-  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeout);
   uint32_t index = 0;   // current buffer
   uint32_t offset = 0;  // bytes of it already sent
   uint64_t total = 0;
@@ -308,20 +329,16 @@ bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* 
     const ssize_t rc = sendmsg(p.fd, &msg, kSendFlags);
     if (rc < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        const int ready = WaitFor(p.fd, POLLOUT, deadline);
-        if (ready == 0) {  // timed out: no new error number
-          if (sent != nullptr) *sent = static_cast<uint32_t>(total);
-          return false;
-        }
-        if (ready < 0) {
-          m_lastError = WinsockFromErrno(errno);
-          return false;
-        }
-        continue;
-      }
-      m_lastError = WinsockFromErrno(errno);
       if (sent != nullptr) *sent = static_cast<uint32_t>(total);
+      if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        m_lastError = WinsockFromErrno(errno);
+        return false;
+      }
+      const Wake wake = WaitFor(p.fd, POLLOUT, deadline, m_stop);
+      if (wake == Wake::Ready) continue;
+      if (wake == Wake::TimedOut) WaitRanOut(cut);
+      if (wake == Wake::Stopped) m_lastError = kSockErrInterrupted;
+      if (wake == Wake::Failed) m_lastError = WinsockFromErrno(errno);
       return false;
     }
     total += static_cast<uint64_t>(rc);
@@ -346,9 +363,19 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
   Platform& p = *m_platform;
   const uint32_t capacity = length != nullptr ? *length : 0;
   if (length != nullptr) *length = 0;
-  if (!p.WaitConnected(m_timeout)) {
-    m_lastError = kSockErrNotConnected;
-    return false;
+  uint32_t bound = 0;
+  bool cut = false;
+  if (!BeginWait(&bound, &cut)) return false;
+  const auto deadline = After(bound);
+  switch (p.WaitConnected(bound, m_stop)) {
+    case Wake::Ready:
+      break;
+    case Wake::Stopped:
+      m_lastError = kSockErrInterrupted;
+      return false;
+    default:
+      m_lastError = cut ? uint32_t{kSockErrTimedOut} : uint32_t{kSockErrNotConnected};
+      return false;
   }
   std::unique_lock<std::mutex> lock(p.readLock, std::try_to_lock);
   if (!lock.owns_lock()) {
@@ -360,7 +387,6 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
     return false;
   }
 
-  const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeout);
   for (;;) {
     const ssize_t rc = recv(p.fd, buffer, capacity, 0);
     if (rc >= 0) {
@@ -372,13 +398,30 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
       m_lastError = WinsockFromErrno(errno);
       return false;
     }
-    const int ready = WaitFor(p.fd, POLLIN, deadline);
-    if (ready == 0) return false;  // timed out: no new error number
-    if (ready < 0) {
-      m_lastError = WinsockFromErrno(errno);
-      return false;
-    }
+    const Wake wake = WaitFor(p.fd, POLLIN, deadline, m_stop);
+    if (wake == Wake::Ready) continue;
+    if (wake == Wake::TimedOut) WaitRanOut(cut);
+    if (wake == Wake::Stopped) m_lastError = kSockErrInterrupted;
+    if (wake == Wake::Failed) m_lastError = WinsockFromErrno(errno);
+    return false;
   }
+}
+
+bool CEventSocket::IsReusable() {
+  Platform& p = *m_platform;
+  if (!m_connected || p.fd < 0) return false;
+  pollfd check{p.fd, POLLIN, 0};
+  int rc;
+  do {
+    rc = poll(&check, 1, 0);
+  } while (rc < 0 && errno == EINTR);
+  if (rc == 0) return true;  // nothing arrived: neither a close nor stray bytes
+  if (rc < 0) return false;
+  // Readable: a close reads as 0 bytes, a reset as an error; bytes nobody asked for would be
+  // taken for the next answer.
+  char byte;
+  const ssize_t n = recv(p.fd, &byte, 1, MSG_PEEK);
+  return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
 }
 
 void CEventSocket::Close() {

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "net/codepage.h"
+#include "net/stop_signal.h"
 
 namespace {
 
@@ -38,56 +38,61 @@ class WinsockStartup {
   bool m_started = false;
 };
 
-// Waits for one event; true when it is signalled within the time.
-bool WaitEvent(WSAEVENT event, DWORD milliseconds) {
-  if (event == WSA_INVALID_EVENT) {
-    // Nothing to wait for yet; the wait still takes its time, as a wait on an event would.
-    Sleep(milliseconds);
-    return false;
+// How often a wait looks at a stop signal that has no event to wait on.
+constexpr DWORD kStopCheckMs = 10;
+
+enum class Wake { Ready, TimedOut, Stopped };
+
+// Waits for `event` (WSA_INVALID_EVENT: for the time alone) or for the stop, up to the time.
+Wake WaitEvent(WSAEVENT event, const CStopSignal* stop, DWORD milliseconds) {
+  WSAEVENT events[2];
+  DWORD count = 0;
+  if (event != WSA_INVALID_EVENT) events[count++] = event;
+  const bool stopHasEvent = stop != nullptr && stop->WaitObject() != -1;
+  if (stopHasEvent) events[count++] = reinterpret_cast<HANDLE>(stop->WaitObject());
+  const DWORD step = stop != nullptr && !stopHasEvent ? kStopCheckMs : milliseconds;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    if (stop != nullptr && stop->Raised()) return Wake::Stopped;
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD wait = left < step ? left : step;
+    DWORD rc = WSA_WAIT_TIMEOUT;
+    if (count > 0) {
+      rc = WSAWaitForMultipleEvents(count, events, FALSE, wait, FALSE);
+    } else {
+      Sleep(wait);
+    }
+    if (rc == WSA_WAIT_EVENT_0 && event != WSA_INVALID_EVENT) return Wake::Ready;
+    if (stop != nullptr && stop->Raised()) return Wake::Stopped;
+    if (rc != WSA_WAIT_TIMEOUT || wait == left) return Wake::TimedOut;
   }
-  return WSAWaitForMultipleEvents(1, &event, FALSE, milliseconds, FALSE) == WSA_WAIT_EVENT_0;
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// CResolvedAddress
+// The system's lookup
 
-CResolvedAddress::CResolvedAddress() = default;
-
-CResolvedAddress::~CResolvedAddress() { Release(); }
-
-void CResolvedAddress::Release() {
-  if (m_list != nullptr) {
-    freeaddrinfo(static_cast<addrinfo*>(m_list));
-    m_list = nullptr;
-  }
-}
-
-const void* CResolvedAddress::First() const { return m_list; }
-
-uint32_t CResolvedAddress::Resolve(const std::u16string& host, uint16_t port) {
-  Release();
+uint32_t address_lookup::LookUp(const std::string& host, const std::string& port, bool numericOnly, void** list) {
   WinsockStartup::Ensure();
-  const std::string name = Utf16ToAnsi(host);
-  // An embedded NUL would silently resolve a different, shorter name.
-  if (name.empty() || name.find('\0') != std::string::npos) return kSockErrHostNotFound;
-  const std::string service = std::to_string(port);
   addrinfo hints{};
-  hints.ai_flags = 0;
+  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = 0;
-  addrinfo* list = nullptr;
-  const int rc = getaddrinfo(name.c_str(), service.c_str(), &hints, &list);
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
   if (rc != 0) {
-    if (list != nullptr) freeaddrinfo(list);
+    if (found != nullptr) freeaddrinfo(found);
     return static_cast<uint32_t>(rc);
   }
-  if (list == nullptr) return kSockErrHostNotFound;
-  m_list = list;
+  if (found == nullptr) return kSockErrHostNotFound;
+  *list = found;
   return 0;
 }
+
+void address_lookup::Free(void* list) { freeaddrinfo(static_cast<addrinfo*>(list)); }
 
 // ---------------------------------------------------------------------------------------------
 // CEventSocket
@@ -134,14 +139,16 @@ class SectionLock {
   CRITICAL_SECTION* m_section;
 };
 
-// Issues one overlapped send or receive and waits for it up to the time-out. A wait that runs
-// out cancels the operation and waits for the cancellation, so nothing pending refers to the
-// caller's buffers or to the operation record once this returns.
-// Returns 1 done (*transferred set), 0 timed out, -1 failed (*error set), -2 timed out and the
-// socket had to be closed to end the operation.
+enum class Outcome { Done, Failed, TimedOut, Stopped };
+
+// Issues one overlapped send or receive and waits for it up to the time-out or the stop. A wait
+// that ends without the operation cancels it and waits for the cancellation, so nothing pending
+// refers to the caller's buffers or to the operation record once this returns. *closed tells
+// that the socket had to be closed to end the operation; Failed sets *error.
 template <typename Issue>
-int OverlappedCall(SOCKET s, WSAEVENT event, DWORD timeout, Issue issue, DWORD* transferred,
-                   DWORD* error) {
+Outcome OverlappedCall(SOCKET s, WSAEVENT event, const CStopSignal* stop, DWORD timeout, Issue issue,
+                       DWORD* transferred, DWORD* error, bool* closed) {
+  *closed = false;
   WSAOVERLAPPED overlapped{};
   overlapped.hEvent = event;
   WSAResetEvent(event);
@@ -151,31 +158,31 @@ int OverlappedCall(SOCKET s, WSAEVENT event, DWORD timeout, Issue issue, DWORD* 
       // Nothing is outstanding: leave the event signalled for the next call.
       WSASetEvent(event);
       *error = static_cast<DWORD>(code);
-      return -1;
+      return Outcome::Failed;
     }
   }
   DWORD flags = 0;
-  if (WSAWaitForMultipleEvents(1, &event, FALSE, timeout, FALSE) == WSA_WAIT_EVENT_0) {
+  const Wake wake = WaitEvent(event, stop, timeout);
+  if (wake == Wake::Ready) {
     if (!WSAGetOverlappedResult(s, &overlapped, transferred, FALSE, &flags)) {
       *error = static_cast<DWORD>(WSAGetLastError());
-      return -1;
+      return Outcome::Failed;
     }
-    return 1;
+    return Outcome::Done;
   }
-  // Timed out: cancel and wait until the system has let go of the operation.
+  // Cancel and wait until the system has let go of the operation.
   DWORD ignored = 0;
   if (CancelIoEx(reinterpret_cast<HANDLE>(s), &overlapped) || GetLastError() == ERROR_NOT_FOUND) {
     WSAGetOverlappedResult(s, &overlapped, &ignored, TRUE, &flags);
+    WSASetEvent(event);
   } else {
     // Cancellation refused: closing the socket ends every operation on it.
     closesocket(s);
     WSAWaitForMultipleEvents(1, &event, FALSE, INFINITE, FALSE);
-    return -2;
+    *closed = true;
   }
-  WSASetEvent(event);
-  return 0;
+  return wake == Wake::Stopped ? Outcome::Stopped : Outcome::TimedOut;
 }
-
 
 }  // namespace
 
@@ -184,15 +191,20 @@ CEventSocket::CEventSocket() : m_platform(new Platform) { WinsockStartup::Ensure
 CEventSocket::~CEventSocket() { Close(); }
 
 bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
+  uint32_t bound = 0;
+  bool cut = false;
+  if (!BeginWait(&bound, &cut)) return false;
   if (m_connected) return true;
 
   CResolvedAddress address;
-  const uint32_t resolveError = address.Resolve(host, port);
+  const uint32_t resolveError = address.Resolve(host, port, m_stop, bound);
   if (resolveError != 0) {
     m_lastError = resolveError;
     return false;
   }
   const addrinfo* first = static_cast<const addrinfo*>(address.First());
+  // The connect's own wait gets what the lookup left of the deadline.
+  if (!BeginWait(&bound, &cut)) return false;
   Platform& p = *m_platform;
 
   if (p.socket == INVALID_SOCKET) {
@@ -240,8 +252,18 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
     m_lastError = static_cast<uint32_t>(error);
     return false;
   }
-  if (WSAWaitForMultipleEvents(1, &p.connectEvent, FALSE, m_timeout, FALSE) != WSA_WAIT_EVENT_0) {
-    return false;  // timed out: no new error number
+  switch (WaitEvent(p.connectEvent, m_stop, bound)) {
+    case Wake::Ready:
+      break;
+    case Wake::TimedOut:
+      WaitRanOut(cut);  // the time-out alone leaves no new error number
+      return false;
+    case Wake::Stopped:
+      // A pending connect has no cancel of its own: closing the socket (on this, its own
+      // thread) ends it.
+      Close();
+      m_lastError = kSockErrInterrupted;
+      return false;
   }
   // No event handle here: the connect event must stay signalled for sends and receives.
   WSANETWORKEVENTS events{};
@@ -263,12 +285,25 @@ bool CEventSocket::Connect(const std::u16string& host, uint16_t port) {
 template <typename Issue>
 bool CEventSocket::Transfer(bool write, Issue issue, uint32_t* transferred) {
   Platform& p = *m_platform;
-  WSAEVENT& event = write ? p.writeEvent : p.readEvent;
-  if (!WaitEvent(p.connectEvent, m_timeout)) {
-    m_lastError = kSockErrNotConnected;
-    return false;
+  uint32_t bound = 0;
+  bool cut = false;
+  if (!BeginWait(&bound, &cut)) return false;
+  const ULONGLONG start = GetTickCount64();
+  switch (WaitEvent(p.connectEvent, m_stop, bound)) {
+    case Wake::Ready:
+      break;
+    case Wake::Stopped:
+      m_lastError = kSockErrInterrupted;
+      return false;
+    case Wake::TimedOut:
+      m_lastError = cut ? uint32_t{kSockErrTimedOut} : uint32_t{kSockErrNotConnected};
+      return false;
   }
-  if (!WaitEvent(event, 0)) {
+  // The operation's wait gets what the wait for the connection left.
+  const ULONGLONG spent = GetTickCount64() - start;
+  bound = spent >= bound ? 0 : bound - static_cast<uint32_t>(spent);
+  WSAEVENT& event = write ? p.writeEvent : p.readEvent;
+  if (event == WSA_INVALID_EVENT || WSAWaitForMultipleEvents(1, &event, FALSE, 0, FALSE) != WSA_WAIT_EVENT_0) {
     m_lastError = kSockErrInProgress;
     return false;
   }
@@ -280,16 +315,29 @@ bool CEventSocket::Transfer(bool write, Issue issue, uint32_t* transferred) {
   DWORD done = 0;
   DWORD error = 0;
   const SOCKET s = p.socket;
-  const int rc = OverlappedCall(
-      s, event, m_timeout, [&](WSAOVERLAPPED* overlapped) { return issue(s, overlapped); }, &done, &error);
-  if (rc == -1) m_lastError = error;
-  if (rc == -2) {
+  bool closed = false;
+  const Outcome outcome = OverlappedCall(
+      s, event, m_stop, bound, [&](WSAOVERLAPPED* overlapped) { return issue(s, overlapped); }, &done, &error,
+      &closed);
+  if (closed) {
     m_connected = false;
     p.ReleaseAll(true);
   }
-  if (rc <= 0) return false;
-  *transferred = done;
-  return true;
+  switch (outcome) {
+    case Outcome::Done:
+      *transferred = done;
+      return true;
+    case Outcome::Failed:
+      m_lastError = error;
+      return false;
+    case Outcome::TimedOut:
+      WaitRanOut(cut);
+      return false;
+    case Outcome::Stopped:
+      m_lastError = kSockErrInterrupted;
+      return false;
+  }
+  return false;
 }
 
 bool CEventSocket::Write(const SocketBuffer* buffers, uint32_t count, uint32_t* sent) {
@@ -331,6 +379,23 @@ bool CEventSocket::Read(char* buffer, uint32_t* length) {
         return WSARecv(s, &one, 1, &immediate, &flags, overlapped, nullptr);
       },
       length);
+}
+
+bool CEventSocket::IsReusable() {
+  Platform& p = *m_platform;
+  if (!m_connected || p.socket == INVALID_SOCKET) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(p.socket, &readable);
+  timeval now{0, 0};
+  const int rc = select(0, &readable, nullptr, nullptr, &now);
+  if (rc == 0) return true;  // nothing arrived: neither a close nor stray bytes
+  if (rc == SOCKET_ERROR) return false;
+  // Readable: a close reads as 0 bytes, a reset as an error; bytes nobody asked for would be
+  // taken for the next answer.
+  char byte;
+  const int n = recv(p.socket, &byte, 1, MSG_PEEK);
+  return n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
 void CEventSocket::Close() {

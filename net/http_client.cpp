@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string_view>
+
+#include "net/allocation_fault.h"
 
 #include "net/chunked_decoder.h"
 #include "net/codepage.h"
@@ -36,10 +40,13 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Values are stored as sent; their meaning is read without surrounding blanks.
+bool IsBlankOrBreak(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// Values are stored as sent (folded lines with their breaks); their meaning is read without
+// surrounding blanks.
 std::u16string_view TrimBlanks(std::u16string_view v) {
-  while (!v.empty() && (v.front() == u' ' || v.front() == u'\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == u' ' || v.back() == u'\t')) v.remove_suffix(1);
+  while (!v.empty() && IsBlankOrBreak(v.front())) v.remove_prefix(1);
+  while (!v.empty() && IsBlankOrBreak(v.back())) v.remove_suffix(1);
   return v;
 }
 
@@ -88,6 +95,17 @@ const char* FindLineEnd(const char* begin, const char* end) {
   return end;
 }
 
+// Whether a comma-separated header value holds `token` (any letter case, blanks around it).
+bool HasToken(std::u16string_view list, std::u16string_view token) {
+  while (!list.empty()) {
+    const size_t comma = list.find(u',');
+    if (EqualsNoCase(TrimBlanks(list.substr(0, comma)), token)) return true;
+    if (comma == std::u16string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
 bool IsTokenChar(char16_t c) {
   if (c <= 0x20 || c >= 0x7F) return false;
   return std::u16string_view(u"()<>@,;:\\\"/[]?={}").find(c) == std::u16string_view::npos;
@@ -116,7 +134,12 @@ void CHttpClient::OnSetCookie(const std::u16string& /*value*/) {}
 bool CHttpClient::GetHeader(const std::u16string& name, std::u16string* value) const {
   const auto it = m_headers.find(name);
   if (it == m_headers.end()) return false;
-  if (value != nullptr) *value = it->second;
+  if (value == nullptr) return true;
+  try {
+    *value = it->second;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 
@@ -128,6 +151,7 @@ void CHttpClient::ForgetResponse() {
   m_challenges.clear();
   m_buffer.clear();
   m_status = -1;
+  m_http10 = false;
   m_headerOffset = 0;
   m_bodyOffset = 0;
   m_bodyLength = 0;
@@ -135,20 +159,40 @@ void CHttpClient::ForgetResponse() {
 }
 
 bool CHttpClient::Exchange(const std::u16string& url, const HttpRequestSettings* settings) {
-  ForgetResponse();
-  if (m_buffer.capacity() > kKeptBufferCapacity) {
-    // A large answer does not keep its memory for the client's whole life.
-    std::vector<char>().swap(m_buffer);
-    m_buffer.reserve(4096);
-  }
-  m_url.Clear();
-  m_method.clear();
+  m_lastError = 0;
+  bool ok = false;
+  try {
+    ForgetResponse();
+    if (m_buffer.capacity() > kKeptBufferCapacity) {
+      // A large answer does not keep its memory for the client's whole life.
+      std::vector<char>().swap(m_buffer);
+      m_buffer.reserve(4096);
+    }
+    m_url.Clear();
+    m_method.clear();
 
-  const HttpRequestSettings defaults;
-  const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
-  m_settings = &s;
-  const bool ok = RunExchange(url, s);
+    const HttpRequestSettings defaults;
+    const HttpRequestSettings& s = settings != nullptr ? *settings : defaults;
+    m_settings = &s;
+    SetDeadline(s.deadline);
+    ok = RunExchange(url, s);
+  } catch (const std::bad_alloc&) {
+    m_lastError = kSockErrNoMemory;
+  } catch (const std::length_error&) {
+    m_lastError = kSockErrNoMemory;
+  } catch (...) {
+    m_lastError = kSockErrSystemCall;  // from a caller's callback
+  }
+  if (m_lastError == kSockErrNoMemory) {
+    // Whatever was read stays out of reach: it may be cut anywhere.
+    ok = false;
+    m_headerOffset = 0;
+    m_bodyOffset = 0;
+    m_bodyLength = 0;
+    m_buffer.clear();
+  }
   m_settings = nullptr;
+  SetDeadline(0);
   if (!ok) Close();
   return ok;
 }
@@ -168,16 +212,27 @@ bool CHttpClient::RunExchange(const std::u16string& url, const HttpRequestSettin
   if (m_url.port == 0) return false;
   if (s.bodyLength > 0 && s.body == nullptr && (s.flags & kHttpSendCallback) == 0) return false;
 
-  if (!ConnectTo(m_url)) return false;
-  if (!SendRequest(s)) return false;
+  bool reused = false;
+  if (!ConnectTo(m_url, &reused)) return false;
+  if (!SendRequest(s)) {
+    // The peer may have dropped a kept connection right after it was checked. A request that
+    // did not leave whole cannot have been acted on, so it goes once more on a fresh connection
+    // (a raised stop or a passed deadline fails that connect at once). Once every byte has
+    // left, the server may have acted on it: nothing is sent twice.
+    if (!reused) return false;
+    Close();
+    if (!ConnectTo(m_url, nullptr) || !SendRequest(s)) return false;
+  }
   if (ReadResponse(s) != ResponseReadResult::Complete) return false;
   if ((s.flags & kHttpJudgeStatus) != 0 && !JudgeStatus(s, 0)) return false;
   return true;
 }
 
-bool CHttpClient::ConnectTo(const CUrl& url) {
-  // A connection kept alive for another place is not reused for this one.
-  if (IsConnected() && !(EqualsNoCase(m_connHost, url.host) && m_connPort == url.port)) Close();
+bool CHttpClient::ConnectTo(const CUrl& url, bool* reused) {
+  // A connection kept alive for another place is not reused for this one, nor one the peer
+  // has closed meanwhile (as servers do with idle connections).
+  if (IsConnected() && !(EqualsNoCase(m_connHost, url.host) && m_connPort == url.port && IsReusable())) Close();
+  if (reused != nullptr) *reused = IsConnected();
   if (!Connect(url.host, url.port)) return false;
   m_connHost = url.host;
   m_connPort = url.port;
@@ -262,6 +317,7 @@ bool CHttpClient::SendRequest(const HttpRequestSettings& s) {
 
 bool CHttpClient::Receive(uint32_t capacity, uint32_t* received, const HttpRequestSettings& s) {
   const size_t old = m_buffer.size();
+  if (old + capacity > m_buffer.capacity()) CheckAllocation(AllocationSite::ResponseBuffer, old + capacity);
   m_buffer.resize(old + capacity);
   uint32_t length = capacity;
   const bool ok = Read(m_buffer.data() + old, &length);
@@ -317,8 +373,19 @@ ResponseReadResult CHttpClient::ReadResponseParts(const HttpRequestSettings& s) 
   }
   if (r != ResponseReadResult::Complete) return r;
 
-  if (GetHeader(u"Connection", &value) && EqualsNoCase(TrimBlanks(value), u"close")) Close();
+  if (!ResponseKeepsConnection()) Close();
   return ResponseReadResult::Complete;
+}
+
+// HTTP/1.1 keeps the connection unless "Connection" holds "close"; HTTP/1.0 closes it unless
+// "Connection" holds "keep-alive" (and not "close"). Such servers close silently after the
+// answer, and a request sent on the dead connection would fail.
+bool CHttpClient::ResponseKeepsConnection() const {
+  std::u16string value;
+  const bool hasConnection = GetHeader(u"Connection", &value);
+  if (hasConnection && HasToken(value, u"close")) return false;
+  if (m_http10) return hasConnection && HasToken(value, u"keep-alive");
+  return true;
 }
 
 ResponseReadResult CHttpClient::ReadHeaderBlock(size_t* blockStart, size_t* headerEnd) {
@@ -358,7 +425,8 @@ ResponseReadResult CHttpClient::ParseStatusLine(size_t blockStart, size_t header
   const char* blockEnd = m_buffer.data() + headerEnd;
   const char* lineEnd = FindLineEnd(begin, blockEnd);
   const char* p = begin;
-  while (p < lineEnd && !IsBlank(*p)) ++p;  // the version, not checked
+  while (p < lineEnd && !IsBlank(*p)) ++p;  // the version: only HTTP/1.0 changes anything
+  m_http10 = std::string_view(begin, static_cast<size_t>(p - begin)) == "HTTP/1.0";
   while (p < lineEnd && IsBlank(*p)) ++p;
   if (p >= lineEnd || *p < '0' || *p > '9') return ResponseReadResult::BadStatusLine;
   uint64_t status = 0;
@@ -545,9 +613,9 @@ bool CHttpClient::FollowRedirect(const HttpRequestSettings& s, int redirectDepth
   ForgetResponse();
   m_url = target;
 
-  // A "Connection: close" redirect has closed the socket already; reconnecting happens here, to
-  // the new place when host or port changed.
-  if (!ConnectTo(m_url)) {
+  // A redirect that closed the connection has closed the socket already; reconnecting happens
+  // here, to the new place when host or port changed.
+  if (!ConnectTo(m_url, nullptr)) {
     Close();
     return false;
   }

@@ -36,7 +36,8 @@ struct HttpRequestSettings {
   std::u16string contentType;
   uint32_t bodyLength = 0;
   uint32_t flags = kHttpFollowRedirects | kHttpJudgeStatus | kHttpSendBlocks;
-  uint32_t timeout = 10000;
+  uint32_t timeout = 10000;       // bound of each wait
+  uint32_t deadline = 0;          // bound of the whole exchange, redirects included; 0: none
   uint32_t sendBlockSize = 4096;
   uint32_t readBlockSize = 4096;
   uint16_t port = 80;
@@ -65,7 +66,9 @@ class CHttpClient : public CEventSocket {
   ~CHttpClient() override;
 
   // True: a response was read and, with kHttpJudgeStatus, its status accepted.
-  // Status, headers and body stay readable after either result.
+  // Status, headers and body stay readable after either result. LastError() tells the socket
+  // error of this exchange (0 when there was none), kSockErrNoMemory when a buffer could not
+  // grow; every failure closes the connection.
   bool Exchange(const std::u16string& url, const HttpRequestSettings* settings);
 
   int StatusCode() const { return m_status; }
@@ -93,7 +96,9 @@ class CHttpClient : public CEventSocket {
   // Empties headers, challenges and buffer and resets status, offsets and read result.
   void ForgetResponse();
   bool RunExchange(const std::u16string& url, const HttpRequestSettings& s);
-  bool ConnectTo(const CUrl& url);
+  // Connects unless a kept connection to the same place can carry the request; *reused tells
+  // which of the two happened.
+  bool ConnectTo(const CUrl& url, bool* reused);
   bool SendRequest(const HttpRequestSettings& s);
   std::string BuildRequestText(const HttpRequestSettings& s) const;
   ResponseReadResult ReadResponse(const HttpRequestSettings& s);
@@ -101,6 +106,7 @@ class CHttpClient : public CEventSocket {
   ResponseReadResult ReadHeaderBlock(size_t* blockStart, size_t* headerEnd);
   ResponseReadResult ParseStatusLine(size_t blockStart, size_t headerEnd, size_t* linesStart);
   bool ParseHeaderLines(const char* begin, const char* end);
+  bool ResponseKeepsConnection() const;
   void AddHeaderLine(const char* begin, const char* end);
   ResponseReadResult ReadKnownLengthBody(const HttpRequestSettings& s, size_t bodyStart,
                                          const std::u16string& lengthText);
@@ -117,6 +123,7 @@ class CHttpClient : public CEventSocket {
   CUrl m_url;
   std::u16string m_method;
   int m_status = -1;
+  bool m_http10 = false;  // the status line said HTTP/1.0
   size_t m_headerOffset = 0;
   size_t m_bodyOffset = 0;
   size_t m_bodyLength = 0;

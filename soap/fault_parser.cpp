@@ -1,6 +1,7 @@
 #include "soap/fault_parser.h"
 
 #include <memory>
+#include <new>
 
 #include "soap/descriptors.h"
 
@@ -175,6 +176,10 @@ HResult CFaultParser::ReadFaultCode(std::u16string_view text) {
 }
 
 HResult ParseFault(CSaxReader* reader, const char* data, size_t length, SoapFaultInfo* fault) {
-  CFaultParser parser;
-  return parser.Parse(reader, data, length, fault);
+  try {
+    CFaultParser parser;
+    return parser.Parse(reader, data, length, fault);
+  } catch (const std::bad_alloc&) {
+    return kE_OUTOFMEMORY;
+  }
 }

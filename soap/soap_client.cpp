@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "soap/fault_parser.h"
 
@@ -31,7 +32,36 @@ CSoapClient::CSoapClient(const std::u16string& endpointUrl) : m_endpointText(end
 
 CSoapClient::~CSoapClient() = default;
 
+void CSoapClient::SetStopSignal(const CStopSignal* signal) {
+  m_stop = signal;
+  m_http.SetStopSignal(signal);
+}
+
 HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine) {
+  m_wasStopped = false;
+  m_clientError = ClientErrorCode::Success;
+  m_stepError = ClientErrorCode::ReaderSetupFailed;
+  HResult hr = kE_FAIL;
+  try {
+    hr = RunSteps(handler, index, record, soapActionLine);
+  } catch (const std::bad_alloc&) {
+    hr = kE_OUTOFMEMORY;
+  } catch (const std::length_error&) {
+    hr = kE_OUTOFMEMORY;
+  } catch (...) {
+    hr = kE_FAIL;
+  }
+  if (hr == kE_OUTOFMEMORY) {
+    if (m_clientError == ClientErrorCode::Success) m_clientError = m_stepError;
+    // Part of an answer may still be on its way: the next call must not read it.
+    m_http.Close();
+  } else if (Failed(hr) && m_clientError == ClientErrorCode::Success) {
+    m_clientError = m_stepError;
+  }
+  return hr;
+}
+
+HResult CSoapClient::RunSteps(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine) {
   if (!m_reader) {
     HResult hr = CSaxReader::Create(&m_reader);
     if (Failed(hr)) {
@@ -49,22 +79,29 @@ HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, con
   m_fault.Clear();
   m_clientError = ClientErrorCode::Success;
 
+  m_stepError = ClientErrorCode::ArgumentSetupFailed;
   hr = handler.BeginCall(index, record);
   if (Failed(hr)) {
     m_clientError = ClientErrorCode::ArgumentSetupFailed;
     return hr;
   }
-  hr = handler.GenerateRequest(&m_requestBody);
-  // The body length travels as a 32-bit count.
-  if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
-  if (Failed(hr)) {
-    m_clientError = ClientErrorCode::GenerateFailed;
-    return hr;
+  // With the stop raised the post fails at once; a large envelope would only delay that.
+  if (m_stop == nullptr || !m_stop->Raised()) {
+    m_stepError = ClientErrorCode::GenerateFailed;
+    hr = handler.GenerateRequest(&m_requestBody);
+    // The body length travels as a 32-bit count.
+    if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
+    if (Failed(hr)) {
+      m_clientError = ClientErrorCode::GenerateFailed;
+      return hr;
+    }
   }
 
+  m_stepError = ClientErrorCode::SendFailed;
   hr = Post(soapActionLine);
-  if (Failed(hr)) return kE_FAIL;
+  if (Failed(hr)) return hr;
 
+  m_stepError = ClientErrorCode::ParseFailed;
   handler.ReleaseResults();
   if (!m_response) {
     // A one-way (202) answer carries nothing to read; never parse what an earlier call left.
@@ -91,47 +128,49 @@ void CSoapClient::FinishCall(CSoapHandler& handler, void* record, size_t recordS
 HResult CSoapClient::Post(const char16_t* soapActionLine) {
   m_response = nullptr;
   m_responseLength = 0;
-  try {
-    HttpRequestSettings settings;
-    settings.extraHeaders = soapActionLine;
-    settings.extraHeaders += u"Accept: text/xml\r\n";
-    settings.method = u"POST";
-    settings.contentType = u"text/xml; charset=utf-8";
-    settings.body = m_requestBody.Data().data();
-    settings.bodyLength = static_cast<uint32_t>(m_requestBody.Data().size());
-    settings.port = m_endpointValid ? m_endpoint.port : 80;
-    settings.flags = kHttpFollowRedirects | kHttpJudgeStatus | kHttpSendBlocks;
-    settings.sendBlockSize = 4096;
-    settings.readBlockSize = 4096;
-    settings.timeout = m_timeout != 0 ? m_timeout : kDefaultTimeoutMs;
+  HttpRequestSettings settings;
+  settings.extraHeaders = soapActionLine;
+  settings.extraHeaders += u"Accept: text/xml\r\n";
+  settings.method = u"POST";
+  settings.contentType = u"text/xml; charset=utf-8";
+  settings.body = m_requestBody.Data().data();
+  settings.bodyLength = static_cast<uint32_t>(m_requestBody.Data().size());
+  settings.port = m_endpointValid ? m_endpoint.port : 80;
+  settings.flags = kHttpFollowRedirects | kHttpJudgeStatus | kHttpSendBlocks;
+  settings.sendBlockSize = 4096;
+  settings.readBlockSize = 4096;
+  settings.timeout = m_timeout != 0 ? m_timeout : kDefaultTimeoutMs;
+  settings.deadline = m_callDeadline;
 
-    const bool ok = m_endpointValid && m_http.Exchange(m_endpointText, &settings);
-    const int status = m_http.StatusCode();
-    if (ok) {
-      if (status == 200) {
-        if (m_http.BodyLength() == 0) {
-          m_clientError = ClientErrorCode::ReadFailed;
-          return kE_FAIL;
-        }
-        m_response = m_http.Body();
-        m_responseLength = m_http.BodyLength();
-        return kS_OK;
+  const bool ok = m_endpointValid && m_http.Exchange(m_endpointText, &settings);
+  const int status = m_http.StatusCode();
+  if (ok) {
+    if (status == 200) {
+      if (m_http.BodyLength() == 0) {
+        m_clientError = ClientErrorCode::ReadFailed;
+        return kE_FAIL;
       }
-      if (status == 202) return kS_OK;
-      m_clientError = ClientErrorCode::ServerStatus;
-      return kE_FAIL;
+      m_response = m_http.Body();
+      m_responseLength = m_http.BodyLength();
+      return kS_OK;
     }
-    if (status == 500) {
-      m_clientError = ClientErrorCode::SoapFault;
-      if (m_http.BodyLength() > 0 &&
-          Failed(ParseFault(m_reader.get(), m_http.Body(), m_http.BodyLength(), &m_fault))) {
-        m_clientError = ClientErrorCode::FaultParseFailed;
-      }
-      return kE_FAIL;
-    }
-    m_clientError = ClientErrorCode::SendFailed;
-    return kE_FAIL;
-  } catch (...) {
+    if (status == 202) return kS_OK;
+    m_clientError = ClientErrorCode::ServerStatus;
     return kE_FAIL;
   }
+  if (m_http.LastError() == kSockErrNoMemory) {
+    m_clientError = ClientErrorCode::SendFailed;
+    return kE_OUTOFMEMORY;
+  }
+  m_wasStopped = m_http.LastError() == kSockErrInterrupted;
+  if (status == 500 && !m_wasStopped) {
+    m_clientError = ClientErrorCode::SoapFault;
+    if (m_http.BodyLength() > 0 &&
+        Failed(ParseFault(m_reader.get(), m_http.Body(), m_http.BodyLength(), &m_fault))) {
+      m_clientError = ClientErrorCode::FaultParseFailed;
+    }
+    return kE_FAIL;
+  }
+  m_clientError = ClientErrorCode::SendFailed;
+  return kE_FAIL;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "net/http_client.h"
+#include "net/stop_signal.h"
 #include "net/url.h"
 #include "soap/result_code.h"
 #include "soap/sax.h"
@@ -43,8 +44,16 @@ class CSoapClient {
   ClientErrorCode GetClientError() const { return m_clientError; }
   // The fault of the last call that ended with status 500.
   const SoapFaultInfo& GetFault() const { return m_fault; }
-  // 0 means the default of 10000 ms.
+  // Bound of each wait of a call; 0 means the default of 10000 ms.
   void SetTimeout(uint32_t milliseconds) { m_timeout = milliseconds; }
+  // Bound of one whole call, however the server trickles its answer (0: none).
+  void SetCallDeadline(uint32_t milliseconds) { m_callDeadline = milliseconds; }
+  uint32_t CallDeadline() const { return m_callDeadline; }
+  // A raised `signal` (from any thread) ends the call in flight within milliseconds as a failed
+  // call: E_FAIL, SendFailed, Http().LastError() kSockErrInterrupted. Not owned; null = none.
+  void SetStopSignal(const CStopSignal* signal);
+  // The last call ended because the stop signal was raised.
+  bool WasStopped() const { return m_wasStopped; }
   const std::u16string& Endpoint() const { return m_endpointText; }
   // Drops the XML reader; the next call makes a new one. A thread that made calls releases it
   // before it leaves its COM apartment, since the reader belongs to that apartment.
@@ -66,7 +75,10 @@ class CSoapClient {
   }
 
  private:
+  // No exception leaves: a failed allocation ends the call with E_OUTOFMEMORY and the client
+  // error of the step it happened in, and closes the connection.
   HResult RunCall(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine);
+  HResult RunSteps(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine);
   void FinishCall(CSoapHandler& handler, void* record, size_t recordSize);
   HResult Post(const char16_t* soapActionLine);
 
@@ -79,7 +91,12 @@ class CSoapClient {
   const char* m_response = nullptr;
   size_t m_responseLength = 0;
   ClientErrorCode m_clientError = ClientErrorCode::Success;
+  // The client error an exception in the current step stands for.
+  ClientErrorCode m_stepError = ClientErrorCode::Success;
   uint32_t m_timeout = 0;
+  uint32_t m_callDeadline = 60000;
+  const CStopSignal* m_stop = nullptr;
+  bool m_wasStopped = false;
   SoapFaultInfo m_fault;
   std::unique_ptr<CSaxReader> m_reader;
 };

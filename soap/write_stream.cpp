@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "net/allocation_fault.h"
 #include "soap/value_encoding.h"
 
 namespace {
@@ -24,7 +25,16 @@ HResult AppendBytes(std::string* target, const char* data, size_t length) {
 
 }  // namespace
 
-HResult CStringWriteStream::Write(const char* data, size_t length) { return AppendBytes(&m_data, data, length); }
+HResult CStringWriteStream::Write(const char* data, size_t length) {
+  if (length <= m_data.max_size() - m_data.size() && m_data.size() + length > m_data.capacity()) {
+    try {
+      CheckAllocation(AllocationSite::RequestBody, m_data.size() + length);
+    } catch (const std::bad_alloc&) {
+      return kE_OUTOFMEMORY;
+    }
+  }
+  return AppendBytes(&m_data, data, length);
+}
 
 HResult CStringAppendStream::Write(const char* data, size_t length) {
   if (!m_target) return kE_POINTER;

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "net/http_client.h"
+#include "net/stop_signal.h"
 #include "tests/support/scripted_server.h"
 
 namespace nettest {
@@ -69,6 +72,42 @@ inline ScriptedServer::Script PlayPerConnection(std::vector<std::vector<std::str
 inline ScriptedServer::Script Play(std::vector<std::string> steps) {
   return PlayPerConnection({std::move(steps)});
 }
+
+// Reads a request, then sends `text` a byte at a time: the first at once, then one every `everyMs`.
+inline ScriptedServer::Script Trickle(std::string text, int everyMs) {
+  return [text, everyMs](TestConnection& c, int) {
+    std::string request;
+    if (!c.ReadRequest(&request)) return;
+    for (size_t i = 0; i < text.size() && c.Send(text.substr(i, 1)) && c.Pause(everyMs); ++i) {
+    }
+  };
+}
+
+// Raises a stop signal from a thread of its own after a delay, and tells how long ago that was.
+class DelayedRaise {
+ public:
+  using Clock = std::chrono::steady_clock;
+  DelayedRaise(CStopSignal& signal, int delayMs)
+      : m_thread([this, &signal, delayMs] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+          m_raisedAt = Clock::now();
+          signal.Raise();
+        }) {}
+  ~DelayedRaise() { Join(); }
+  // Milliseconds from the raise to now (the raise is waited for).
+  double MsSinceRaise() {
+    const auto now = Clock::now();
+    Join();
+    return std::chrono::duration<double, std::milli>(now - m_raisedAt).count();
+  }
+
+ private:
+  void Join() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+  Clock::time_point m_raisedAt;
+  std::thread m_thread;
+};
 
 // Answers each request on a connection with the next of `responses` (the last one repeats).
 inline ScriptedServer::Script Sequence(std::vector<std::string> responses) {

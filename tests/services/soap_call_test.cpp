@@ -1,6 +1,8 @@
 // How a service call reports each way an exchange can end.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <functional>
 
 #include "services/passport.h"
@@ -11,6 +13,7 @@ namespace {
 
 using namespace servicetest;
 using nettest::Play;
+using nettest::PlayPerConnection;
 
 constexpr int32_t kEFail = static_cast<int32_t>(0x80004005u);
 
@@ -81,6 +84,60 @@ TEST(SoapCall, ServerFaultIsParsedIntoTheFaultRecord) {
   EXPECT_EQ(o.fault.code, 400);
   EXPECT_EQ(o.fault.codeText, u"Server");
   EXPECT_EQ(o.fault.faultString, u"database & disk down");
+}
+
+TEST(SoapCall, StopEndsTheCallInFlightAndTheClientCarriesOnAfterReset) {
+  const std::string answer = Http("200 OK", Result("LoginUser", "true"));
+  // The first connection never answers; later ones answer at once.
+  ScriptedServer server(PlayPerConnection({{nettest::kHang}, {answer}}));
+  Passport::CPassportT client(server.Host());
+  CStopSignal stop;
+  client.SetStopSignal(&stop);
+  bool ok = false;
+  double ms = 0;
+  int32_t hr = 0;
+  {
+    nettest::DelayedRaise raise(stop, 300);
+    hr = client.LoginUser(u"u", u"p", &ok);
+    ms = raise.MsSinceRaise();
+  }
+  std::printf("  stop -> failed return of a call on a silent server: %.1f ms\n", ms);
+  EXPECT_LT(ms, 5000);
+  EXPECT_EQ(hr, kEFail);
+  EXPECT_EQ(client.GetClientError(), ClientErrorCode::SendFailed);
+  EXPECT_EQ(client.Http().LastError(), uint32_t(kSockErrInterrupted));
+  EXPECT_TRUE(client.WasStopped());
+  EXPECT_FALSE(ok);
+  // Still raised: the next call fails at once, without touching the network.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.LoginUser(u"u", u"p", &ok), kEFail);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(client.WasStopped());
+  EXPECT_EQ(server.Connections(), 1);
+  stop.Reset();
+  ASSERT_EQ(client.LoginUser(u"u", u"p", &ok), 0);
+  EXPECT_TRUE(ok);
+  EXPECT_FALSE(client.WasStopped());
+  EXPECT_EQ(client.GetClientError(), ClientErrorCode::Success);
+}
+
+TEST(SoapCall, CallDeadlineEndsATricklingAnswer) {
+  Passport::CPassportT defaults(u"127.0.0.1:1");
+  EXPECT_EQ(defaults.CallDeadline(), 60000u);
+  // A byte every 100 ms: no single wait runs out, only the whole call does.
+  ScriptedServer server(nettest::Trickle(Http("200 OK", Result("LoginUser", "true")), 100));
+  Passport::CPassportT client(server.Host());
+  client.SetTimeout(1000);
+  client.SetCallDeadline(1500);
+  bool ok = false;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client.LoginUser(u"u", u"p", &ok), kEFail);
+  const auto spent = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(spent, std::chrono::milliseconds(1400));
+  EXPECT_LT(spent, std::chrono::seconds(5));
+  EXPECT_EQ(client.GetClientError(), ClientErrorCode::SendFailed);
+  EXPECT_EQ(client.Http().LastError(), uint32_t(kSockErrTimedOut));
+  EXPECT_FALSE(client.WasStopped());
 }
 
 }  // namespace

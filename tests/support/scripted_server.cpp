@@ -219,10 +219,11 @@ std::vector<std::string> ScriptedServer::Requests() const {
   return m_impl->state.requests;
 }
 
-ScriptedServer::Script ScriptedServer::Reply(std::string response) {
-  return [response](TestConnection& connection, int) {
+ScriptedServer::Script ScriptedServer::Reply(std::string response, int idleCloseMs) {
+  return [response, idleCloseMs](TestConnection& connection, int) {
     std::string request;
-    while (connection.ReadRequest(&request)) {
+    for (int answered = 0; connection.ReadRequest(&request, answered > 0 && idleCloseMs > 0 ? idleCloseMs : 10000);
+         ++answered) {
       if (!connection.Send(response)) return;
     }
   };

@@ -42,8 +42,10 @@ class ScriptedServer {
   // Every request read through ReadRequest, in arrival order.
   std::vector<std::string> Requests() const;
 
-  // Convenience: a script that answers every request on a connection with `response`.
-  static Script Reply(std::string response);
+  // Convenience: a script that answers every request on a connection with `response`. With
+  // `idleCloseMs`, a connection that has had no request for that long after an answer is
+  // closed, as servers drop idle kept-alive connections.
+  static Script Reply(std::string response, int idleCloseMs = 0);
 
  private:
   struct Impl;
