@@ -16,6 +16,14 @@ void CAccountWork::SetSavedPassword(const std::wstring& value) {
   m_strSavedPassword = value;
 }
 
+Passport::CPassportT* CAccountWork::Client() {
+  if (!m_pPassport) {
+    m_pPassport.reset(new Passport::CPassportT(m_serviceHost));
+    m_pPassport->SetStopSignal(&m_stop);
+  }
+  return m_pPassport.get();
+}
+
 bool CAccountWork::PublishSuccess(const std::wstring& userName) {
   std::lock_guard<std::mutex> g(m_textLock);
   if (m_bLoggedIn != 0) return false;
@@ -67,16 +75,13 @@ std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.e
 
 // One refusal: the message (caption "提示"), the boxes emptied, the wait line erased.
 void Report(CAccountWork& work, const AccountVerdict& verdict, const RECT& waitLine) {
+  // Stopped: the dialog is going, nobody is there to read it.
+  if (work.m_stop.Raised()) return;
   work.MessageBoxOnDialog(reinterpret_cast<const wchar_t*>(verdict.message), L"提示", MB_OK);
   InvalidateRect(work.m_hDialog, &waitLine, TRUE);
   for (int box : verdict.clearBoxes) {
     if (box != 0) SetDlgItemTextW(work.m_hDialog, box, L"");
   }
-}
-
-Passport::CPassportT* EnsureClient(CAccountWork& work) {
-  if (!work.m_pPassport) work.m_pPassport.reset(new Passport::CPassportT(work.m_serviceHost));
-  return work.m_pPassport.get();
 }
 
 // The reader belongs to this thread's apartment, which ends with the worker.
@@ -95,12 +100,12 @@ DWORD WINAPI LoginWorker(LPVOID arg) {
   {
     // The message box below waits for the user: the client is let go before it.
     std::lock_guard<std::mutex> client(work.m_passportLock);
-    EnsureClient(work);
+    work.Client();
     if (verdict.accepted) {
       work.SetSavedPassword(in.m_strPassword);
       Field user(in.m_strUserName), password(in.m_strPassword);
       bool accepted = false;
-      EnsureClient(work)->LoginUser(user.units, password.units, &accepted);
+      work.Client()->LoginUser(user.units, password.units, &accepted);
       LeaveApartment(work);
       verdict = JudgeLoginResult(accepted);
     }
@@ -135,7 +140,7 @@ DWORD WINAPI RegisterWorker(LPVOID arg) {
     {
       std::lock_guard<std::mutex> client(work.m_passportLock);
       Field user(in.m_strRegUserName), password(in.m_strRegPassword), email(in.m_strEmail);
-      EnsureClient(work)->CreateUser(user.units, password.units, email.units, &result);
+      work.Client()->CreateUser(user.units, password.units, email.units, &result);
       LeaveApartment(work);
     }
     verdict = JudgeRegisterResult(result);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/stop_signal.h"
 #include "services/passport.h"
 
 struct CAccountWork {
@@ -29,6 +30,12 @@ struct CAccountWork {
   // use one client at the same time and neither deletes one the other still uses.
   std::mutex m_passportLock;
   std::unique_ptr<Passport::CPassportT> m_pPassport;
+  // The client, made when there is none; every client waits on m_stop. Under m_passportLock.
+  Passport::CPassportT* Client();
+
+  // Raised when the dialog goes (the program closes): a call in flight fails at once, and a
+  // worker then ends without a message.
+  CStopSignal m_stop;
 
   std::atomic<int> m_bLoggedIn{0};
   std::atomic<int> m_bLoggingIn{0};

@@ -97,7 +97,9 @@ CMyLoginDlg::~CMyLoginDlg() {
     *bitmap = nullptr;
   }
   if (m_hBackBrush) DeleteObject(m_hBackBrush);
-  // A worker still running keeps the work (and the client in it) alive until it ends.
+  // A worker still running keeps the work (and the client in it) alive until it ends; its call
+  // ends at once.
+  if (m_work) m_work->m_stop.Raise();
   m_work.reset();
 }
 
@@ -149,6 +151,11 @@ LRESULT CMyLoginDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!m_work) m_work = std::make_shared<CAccountWork>(m_hWnd, m_strServiceHost);
       return result;
     }
+    case WM_DESTROY:
+      // The window may go before the object (with the main window at the program's end): the
+      // workers' calls end now rather than when the object goes.
+      if (m_work) m_work->m_stop.Raise();
+      break;
     case WM_ERASEBKGND:
       EraseBackground(reinterpret_cast<HDC>(wParam));
       return TRUE;
@@ -212,7 +219,7 @@ BOOL CMyLoginDlg::OnInitDialog() {
   // 7. The client, for the first worker.
   {
     std::lock_guard<std::mutex> client(m_work->m_passportLock);
-    if (!m_work->m_pPassport) m_work->m_pPassport.reset(new Passport::CPassportT(m_strServiceHost));
+    m_work->Client();
   }
   return FALSE;  // the focus is set
 }

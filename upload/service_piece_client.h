@@ -15,6 +15,9 @@ class CServicePieceClient : public IPieceClient {
   explicit CServicePieceClient(const std::u16string& host, RefusalObserver observer = nullptr)
       : m_client(host), m_observer(std::move(observer)) {}
 
+  // A raised `signal` ends the call in flight at once as a refusal. Not owned.
+  void SetStopSignal(const CStopSignal* signal) { m_client.SetStopSignal(signal); }
+
   // The result code is not looked at: a transport failure, a fault and a false answer are all
   // plain refusals.
   bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,

@@ -98,7 +98,11 @@ class CUploadWorker::CGuiHost : public IUploadHost {
       : m_worker(worker),
         m_strHost(worker.m_strServiceHost.empty() ? DefaultServiceHost() : worker.m_strServiceHost) {}
 
-  std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(m_strHost); }
+  std::unique_ptr<IPieceClient> CreateClient() override {
+    auto client = std::make_unique<CServicePieceClient>(m_strHost);
+    client->SetStopSignal(&m_worker.m_stop);
+    return client;
+  }
 
   UtcTime NowUtc() override {
     if (m_worker.m_clock) return m_worker.m_clock();
@@ -109,7 +113,7 @@ class CUploadWorker::CGuiHost : public IUploadHost {
 
   bool Pause(uint32_t milliseconds) override {
     const DWORD wait = std::min(milliseconds, m_worker.m_nMaxPauseMs);
-    if (::WaitForSingleObject(m_worker.m_hStopEvent, wait) == WAIT_OBJECT_0) return false;
+    if (::WaitForSingleObject(m_worker.StopEvent(), wait) == WAIT_OBJECT_0) return false;
     return !ShouldStop();
   }
 
@@ -131,8 +135,6 @@ CUploadWorker::CUploadWorker()
       m_hProgress(nullptr),
       m_hThread(nullptr),
       m_dwThreadId(0),
-      m_hStopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_bStop(false),
       m_nBatchSize(0),
       m_nMaxPauseMs(UINT32_MAX) {}
 
@@ -140,7 +142,6 @@ CUploadWorker::~CUploadWorker() {
   StopAndWait();
   if (m_pCallWindow) m_pCallWindow->DestroyWindow();
   m_pCallWindow.reset();
-  if (m_hStopEvent != nullptr) ::CloseHandle(m_hStopEvent);
 }
 
 bool CUploadWorker::Running() const {
@@ -148,7 +149,7 @@ bool CUploadWorker::Running() const {
 }
 
 bool CUploadWorker::Start(IUploadPage* page) {
-  if (page == nullptr || m_hStopEvent == nullptr) return false;
+  if (page == nullptr || StopEvent() == nullptr) return false;
   if (m_hThread != nullptr) {
     // A worker that has lowered the page's flag is only leaving; one that has not is busy.
     if (Running() && page->IsUploading() != 0) return false;
@@ -164,9 +165,8 @@ bool CUploadWorker::Start(IUploadPage* page) {
   m_pPage = page;
   m_hPage = page->PageWindow();
   m_hProgress = page->ProgressWindow();
-  m_bStop = false;
   m_nBatchSize = 0;
-  ::ResetEvent(m_hStopEvent);
+  m_stop.Reset();
   // Raised before the thread exists, so that a second press at once is refused as well.
   const int wasUploading = page->ExchangeUploading(1);
   m_hThread = ::CreateThread(nullptr, 0, &CUploadWorker::UploadThreadProc, this, 0, &m_dwThreadId);
@@ -178,10 +178,11 @@ bool CUploadWorker::Start(IUploadPage* page) {
   return true;
 }
 
+void CUploadWorker::RequestStop() { m_stop.Raise(); }
+
 void CUploadWorker::StopAndWait() {
   if (m_hThread == nullptr) return;
-  m_bStop = true;
-  if (m_hStopEvent != nullptr) ::SetEvent(m_hStopEvent);
+  RequestStop();
   WaitForThread();
   ReleaseThread();
 }
@@ -189,7 +190,7 @@ void CUploadWorker::StopAndWait() {
 void CUploadWorker::WaitForThread() {
   if (m_hThread == nullptr) return;
   for (;;) {
-    if (m_bStop) ::EnumThreadWindows(m_dwThreadId, &AnswerMessageBox, 0);
+    if (m_stop.Raised()) ::EnumThreadWindows(m_dwThreadId, &AnswerMessageBox, 0);
     // Only sent messages are handled here: the worker's calls on the window thread must get
     // through, but nothing of the user's may run while an owner is being torn down.
     const DWORD woken = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, kBoxPollMs, QS_SENDMESSAGE);
@@ -210,7 +211,12 @@ DWORD WINAPI CUploadWorker::UploadThreadProc(void* param) {
   return 0;
 }
 
-bool CUploadWorker::Stopping() const { return m_bStop || !::IsWindow(m_hProgress); }
+bool CUploadWorker::Stopping() const { return m_stop.Raised() || !::IsWindow(m_hProgress); }
+
+HANDLE CUploadWorker::StopEvent() const {
+  const intptr_t object = m_stop.WaitObject();
+  return object != -1 ? reinterpret_cast<HANDLE>(object) : nullptr;
+}
 
 bool CUploadWorker::OnWindowThread(const std::function<void()>& call) {
   const HWND window = m_pCallWindow ? m_pCallWindow->m_hWnd : nullptr;
