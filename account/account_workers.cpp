@@ -16,9 +16,28 @@ void CAccountWork::SetSavedPassword(const std::wstring& value) {
   m_strSavedPassword = value;
 }
 
-void CAccountWork::SetUploadUser(const std::wstring& value) {
+Passport::CPassportT* CAccountWork::Client() {
+  if (!m_pPassport) {
+    m_pPassport.reset(new Passport::CPassportT(m_serviceHost));
+    m_pPassport->SetStopSignal(&m_stop);
+  }
+  return m_pPassport.get();
+}
+
+bool CAccountWork::PublishSuccess(const std::wstring& userName) {
   std::lock_guard<std::mutex> g(m_textLock);
-  m_strUploadUser = value;
+  if (m_bLoggedIn != 0) return false;
+  m_strUploadUser = userName;
+  // Last: whoever sees the flag finds the name beside it.
+  m_bLoggedIn = 1;
+  return true;
+}
+
+int CAccountWork::MessageBoxOnDialog(const wchar_t* text, const wchar_t* caption, UINT type) {
+  ++m_nOpenBoxes;
+  const int answer = MessageBoxW(m_hDialog, text, caption, type);
+  --m_nOpenBoxes;
+  return answer;
 }
 
 std::wstring CAccountWork::SavedPassword() const {
@@ -55,17 +74,14 @@ struct Field {
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
 // One refusal: the message (caption "提示"), the boxes emptied, the wait line erased.
-void Report(const CAccountWork& work, const AccountVerdict& verdict, const RECT& waitLine) {
-  MessageBoxW(work.m_hDialog, reinterpret_cast<const wchar_t*>(verdict.message), L"提示", MB_OK);
+void Report(CAccountWork& work, const AccountVerdict& verdict, const RECT& waitLine) {
+  // Stopped: the dialog is going, nobody is there to read it.
+  if (work.m_stop.Raised()) return;
+  work.MessageBoxOnDialog(reinterpret_cast<const wchar_t*>(verdict.message), L"提示", MB_OK);
   InvalidateRect(work.m_hDialog, &waitLine, TRUE);
   for (int box : verdict.clearBoxes) {
     if (box != 0) SetDlgItemTextW(work.m_hDialog, box, L"");
   }
-}
-
-Passport::CPassportT* EnsureClient(CAccountWork& work) {
-  if (!work.m_pPassport) work.m_pPassport.reset(new Passport::CPassportT(work.m_serviceHost));
-  return work.m_pPassport.get();
 }
 
 // The reader belongs to this thread's apartment, which ends with the worker.
@@ -84,13 +100,12 @@ DWORD WINAPI LoginWorker(LPVOID arg) {
   {
     // The message box below waits for the user: the client is let go before it.
     std::lock_guard<std::mutex> client(work.m_passportLock);
-    EnsureClient(work);
+    work.Client();
     if (verdict.accepted) {
       work.SetSavedPassword(in.m_strPassword);
-      work.SetUploadUser(in.m_strUserName);
       Field user(in.m_strUserName), password(in.m_strPassword);
       bool accepted = false;
-      EnsureClient(work)->LoginUser(user.units, password.units, &accepted);
+      work.Client()->LoginUser(user.units, password.units, &accepted);
       LeaveApartment(work);
       verdict = JudgeLoginResult(accepted);
     }
@@ -98,7 +113,7 @@ DWORD WINAPI LoginWorker(LPVOID arg) {
     if (!verdict.loggedIn) work.m_pPassport.reset();
   }
   if (verdict.loggedIn) {
-    work.m_bLoggedIn = 1;
+    work.PublishSuccess(in.m_strUserName);
   } else {
     Report(work, verdict, kLoginWaitLine);
   }
@@ -112,7 +127,6 @@ DWORD WINAPI RegisterWorker(LPVOID arg) {
   CAccountWork& work = *job->work;
   const RegisterInput& in = job->input;
   CoInitialize(nullptr);
-  work.SetUploadUser(in.m_strRegUserName);
   AccountVerdict verdict =
       CheckRegisterInput(U16(in.m_strEmail), U16(in.m_strRegUserName), U16(in.m_strRegPassword), U16(in.m_strRegConfirm));
   if (!verdict.accepted) {
@@ -126,12 +140,12 @@ DWORD WINAPI RegisterWorker(LPVOID arg) {
     {
       std::lock_guard<std::mutex> client(work.m_passportLock);
       Field user(in.m_strRegUserName), password(in.m_strRegPassword), email(in.m_strEmail);
-      EnsureClient(work)->CreateUser(user.units, password.units, email.units, &result);
+      work.Client()->CreateUser(user.units, password.units, email.units, &result);
       LeaveApartment(work);
     }
     verdict = JudgeRegisterResult(result);
     if (verdict.loggedIn) {
-      work.m_bLoggedIn = 1;
+      work.PublishSuccess(in.m_strRegUserName);
     } else {
       Report(work, verdict, kRegisterWaitLine);
     }

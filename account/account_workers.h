@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/stop_signal.h"
 #include "services/passport.h"
 
 struct CAccountWork {
@@ -29,16 +30,31 @@ struct CAccountWork {
   // use one client at the same time and neither deletes one the other still uses.
   std::mutex m_passportLock;
   std::unique_ptr<Passport::CPassportT> m_pPassport;
+  // The client, made when there is none; every client waits on m_stop. Under m_passportLock.
+  Passport::CPassportT* Client();
+
+  // Raised when the dialog goes (the program closes): a call in flight fails at once, and a
+  // worker then ends without a message.
+  CStopSignal m_stop;
 
   std::atomic<int> m_bLoggedIn{0};
   std::atomic<int> m_bLoggingIn{0};
   std::atomic<int> m_bRegistering{0};
+  // Message boxes owned by the dialog now open, the dialog's own and its workers'. The main
+  // window does not delete the dialog while one is: the box's owner would go from under it.
+  std::atomic<int> m_nOpenBoxes{0};
 
-  // Written by the workers, read by the dialog's destructor.
+  // A worker's success: its user name and the success flag together, under one lock. The first
+  // success wins; a later one changes nothing and yields false.
+  bool PublishSuccess(const std::wstring& userName);
+  // Written by the login worker, read by the dialog's destructor.
   void SetSavedPassword(const std::wstring& value);
-  void SetUploadUser(const std::wstring& value);
   std::wstring SavedPassword() const;
+  // The name of the success that won; empty before one.
   std::wstring UploadUser() const;
+
+  // A message box owned by the dialog, counted in m_nOpenBoxes while it is open.
+  int MessageBoxOnDialog(const wchar_t* text, const wchar_t* caption, UINT type);
 
  private:
   mutable std::mutex m_textLock;

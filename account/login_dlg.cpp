@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "res/resource.h"
 #include "services/passport.h"
 #include "services/service_host.h"
@@ -64,6 +64,8 @@ CMyLoginDlg::CMyLoginDlg() : CDialog(IDD_LOGIN) { Init(DefaultServiceHost()); }
 CMyLoginDlg::CMyLoginDlg(const std::u16string& serviceHost) : CDialog(IDD_LOGIN) { Init(serviceHost); }
 
 void CMyLoginDlg::Init(const std::u16string& serviceHost) {
+  // Enter logs in or registers, whichever form is shown.
+  m_bEnterRunsOnOK = true;
   m_pNoticeDlg = nullptr;
   m_pWelcomeDlg = nullptr;
   m_hLoginHover = m_hLoginNormal = nullptr;
@@ -95,7 +97,9 @@ CMyLoginDlg::~CMyLoginDlg() {
     *bitmap = nullptr;
   }
   if (m_hBackBrush) DeleteObject(m_hBackBrush);
-  // A worker still running keeps the work (and the client in it) alive until it ends.
+  // A worker still running keeps the work (and the client in it) alive until it ends; its call
+  // ends at once.
+  if (m_work) m_work->m_stop.Raise();
   m_work.reset();
 }
 
@@ -147,6 +151,11 @@ LRESULT CMyLoginDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!m_work) m_work = std::make_shared<CAccountWork>(m_hWnd, m_strServiceHost);
       return result;
     }
+    case WM_DESTROY:
+      // The window may go before the object (with the main window at the program's end): the
+      // workers' calls end now rather than when the object goes.
+      if (m_work) m_work->m_stop.Raise();
+      break;
     case WM_ERASEBKGND:
       EraseBackground(reinterpret_cast<HDC>(wParam));
       return TRUE;
@@ -210,7 +219,7 @@ BOOL CMyLoginDlg::OnInitDialog() {
   // 7. The client, for the first worker.
   {
     std::lock_guard<std::mutex> client(m_work->m_passportLock);
-    if (!m_work->m_pPassport) m_work->m_pPassport.reset(new Passport::CPassportT(m_strServiceHost));
+    m_work->Client();
   }
   return FALSE;  // the focus is set
 }
@@ -312,13 +321,19 @@ void CMyLoginDlg::OnOK() {
 
 void CMyLoginDlg::OnCancel() {}
 
+void CMyLoginDlg::Say(const wchar_t* text) {
+  // The box runs a message loop; afterwards only the work (held here) is touched.
+  const std::shared_ptr<CAccountWork> work = m_work;
+  work->MessageBoxOnDialog(text, GetAppName().c_str(), MB_OK);
+}
+
 void CMyLoginDlg::OnLogin() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   if (m_work->m_bLoggingIn) {
-    MessageBox(kLoginBusy);
+    Say(kLoginBusy);
     return;
   }
   m_work->m_bLoggingIn = 1;
@@ -329,7 +344,7 @@ void CMyLoginDlg::OnLogin() {
 
 void CMyLoginDlg::OnSwitchToRegister() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   for (int id : kLoginForm) ::ShowWindow(GetDlgItem(id), SW_HIDE);
@@ -351,18 +366,19 @@ void CMyLoginDlg::OnSwitchToRegister() {
 
 void CMyLoginDlg::OnRegister() {
   if (!m_bConnected) {
-    MessageBox(kNoNetwork);
+    Say(kNoNetwork);
     return;
   }
   if (m_work->m_bRegistering) {
-    MessageBox(kRegisterBusy);
+    Say(kRegisterBusy);
     return;
   }
   UpdateData(true);
   for (wchar_t c : m_strRegUserName) {
     if (!IsNewUserNameUnit(c)) {
-      MessageBox(kBadNameCharacter);
-      ::SetDlgItemTextW(m_hWnd, IDC_REG_USERNAME, L"");
+      const HWND dialog = m_hWnd;
+      Say(kBadNameCharacter);
+      ::SetDlgItemTextW(dialog, IDC_REG_USERNAME, L"");
       return;
     }
   }

@@ -39,6 +39,9 @@ class CMyLoginDlg : public CDialog {
 
   // 1 once a login or registration has succeeded (polled by the main window).
   int IsLoggedIn() const { return m_work ? m_work->m_bLoggedIn.load() : 0; }
+  // A message box owned by the dialog is open (its own or a worker's): the dialog must not be
+  // deleted now.
+  bool HasOpenMessageBox() const { return m_work && m_work->m_nOpenBoxes > 0; }
 
   // The one network-presence check, made when the window is created; tests put another in
   // its place (null: the platform's InternetGetConnectedState again).
@@ -110,6 +113,8 @@ class CMyLoginDlg : public CDialog {
   void EraseBackground(HDC dc);
   HBRUSH CtlColorStatic(HDC dc, HWND control);
   void DrawWaitLine(const wchar_t* text, POINT at);
+  // One of the dialog's own messages (the application's name as caption), counted while open.
+  void Say(const wchar_t* text);
   void OpenPages();
 
  private:

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "account/login_dlg.h"
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/window_identity.h"
+#include "common/messages.h"
+#include "common/settings.h"
+#include "common/window_identity.h"
 #include "res/resource.h"
 #include "services/service_host.h"
 #include "web/main_upload_dlg.h"
@@ -393,6 +393,9 @@ void CFotrelDlg::OnLButtonUp(POINT point) {
 
 void CFotrelDlg::OnTimer(UINT_PTR) {
   if (m_pLoginDlg == nullptr || !m_pLoginDlg->IsLoggedIn()) return;
+  // A message box of the dialog is open (this tick may run inside its loop): the dialog stays
+  // until the box is closed; a later tick makes the switch.
+  if (m_pLoginDlg->HasOpenMessageBox()) return;
 
   // The destructor writes the settings, UserNameForUpLoad among them, which the windows
   // created below read back.

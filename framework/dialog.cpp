@@ -11,6 +11,7 @@ bool IsDialogWindow(HWND hwnd) {
 
 CDialog::CDialog(UINT templateId, HWND parent)
     : m_bSwallowEscape(true),
+      m_bEnterRunsOnOK(false),
       m_nTemplateId(templateId),
       m_hParent(parent),
       m_bInModalLoop(false),
@@ -128,6 +129,8 @@ BOOL CDialog::OnInitDialog() {
 void CDialog::DoDataExchange(CDataExchange*) {}
 
 void CDialog::OnOK() {
+  // A modeless dialog lives until its owner destroys it.
+  if (!m_bInModalLoop) return;
   if (!UpdateData(true)) return;
   EndDialog(IDOK);
 }
@@ -141,9 +144,11 @@ bool CDialog::FilterMessage(MSG* msg) {
   // popup to its owner).
   for (HWND hwnd = msg->hwnd; hwnd != nullptr;) {
     if (IsDialogWindow(hwnd)) {
-      if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) {
-        const CDialog* dialog = dynamic_cast<CDialog*>(FromHandle(hwnd));
-        if (dialog != nullptr && dialog->SwallowsEscape()) return false;
+      const CDialog* dialog = msg->message == WM_KEYDOWN ? dynamic_cast<CDialog*>(FromHandle(hwnd)) : nullptr;
+      if (dialog != nullptr) {
+        // Escape goes on to the focused control as an ordinary key.
+        if (msg->wParam == VK_ESCAPE && dialog->SwallowsEscape()) return false;
+        if (msg->wParam == VK_RETURN && !dialog->EnterRunsOnOK()) return FilterModelessEnter(msg);
       }
       return ::IsDialogMessageW(hwnd, msg) != FALSE;
     }
@@ -151,6 +156,20 @@ bool CDialog::FilterMessage(MSG* msg) {
     hwnd = ::GetParent(hwnd);
   }
   return false;
+}
+
+bool CDialog::FilterModelessEnter(MSG* msg) {
+  // Keys go to the focused window.
+  const HWND focus = msg->hwnd;
+  const LRESULT code = ::SendMessageW(focus, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+  if ((code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) != 0) return false;
+  if ((code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0 && ::IsWindowEnabled(focus) &&
+      ::IsWindowVisible(focus)) {
+    // Pressed as the dialog manager presses a default button: the click's notification.
+    ::SendMessageW(::GetParent(focus), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(focus));
+  }
+  return true;
 }
 
 void CDialog::ProcessMessage(MSG* msg) {

@@ -8,8 +8,8 @@
 //   DoDataExchange - DDX_Control / DDX_Text / DDX_Check lines, run in both directions;
 //   OnCommand      - BN_CLICKED and other control notifications; the base turns IDOK into OnOK
 //                    and IDCANCEL into OnCancel;
-//   OnOK           - Enter (the dialog manager's IDOK); the base reads the controls back
-//                    (UpdateData(true)) and ends the dialog with IDOK;
+//   OnOK           - IDOK (Enter in a modal dialog); the base reads the controls back
+//                    (UpdateData(true)) and ends a modal dialog with IDOK; a modeless one stays;
 //   OnCancel       - IDCANCEL (also WM_CLOSE); the base ends the dialog with IDCANCEL;
 //   WindowProc     - every other message: switch on the ones handled, call the base for the rest.
 // Ending a modal dialog stops its loop; ending a modeless one hides it (the window stays).
@@ -17,8 +17,14 @@
 // Templates use the standard dialog class (no CLASS statement): the object is bound to the
 // window while it is created, so it sees WM_CREATE before WM_INITDIALOG.
 //
-// The program's keyboard rule: the Escape key is never handed to the dialog manager, so it
-// closes no dialog. A class that wants Escape to cancel sets m_bSwallowEscape = false.
+// The program's keyboard rules, kept by FilterMessage for the innermost dialog of a key:
+// - Escape is never handed to the dialog manager of a modeless dialog, nor of a modal one unless
+//   its class sets m_bSwallowEscape = false; so it closes nothing.
+// - Enter in a modal dialog goes to the dialog manager (its default action, OnOK). In a modeless
+//   dialog (a page, a popup kept by its owner) Enter on a focused push button presses that
+//   button; a control that takes Enter itself (a multi-line edit) gets it; elsewhere it does
+//   nothing. A modeless class whose form has a default action sets m_bEnterRunsOnOK = true.
+// So no key hides or ends a modeless dialog: it ends only when its owner destroys it.
 #pragma once
 
 #include "framework/wnd.h"
@@ -54,7 +60,9 @@ class CDialog : public CWnd {
   bool OnCommand(UINT id, UINT code, HWND control) override;
 
   // Whether this dialog keeps the Escape key from the dialog manager.
-  bool SwallowsEscape() const { return m_bSwallowEscape; }
+  bool SwallowsEscape() const { return !m_bInModalLoop || m_bSwallowEscape; }
+  // Whether Enter runs the dialog manager's default action (IDOK, OnOK) here.
+  bool EnterRunsOnOK() const { return m_bInModalLoop || m_bEnterRunsOnOK; }
 
   // One message taken from the thread's queue, before Translate/Dispatch: offered to the
   // PreTranslateMessage chain of the target and its ancestors, then to the dialog manager
@@ -72,10 +80,13 @@ class CDialog : public CWnd {
   virtual void OnOK();
   virtual void OnCancel();
 
-  bool m_bSwallowEscape;
+  bool m_bSwallowEscape;  // modal dialogs: Escape kept from the dialog manager (true)
+  bool m_bEnterRunsOnOK;  // modeless dialogs: Enter runs OnOK (false)
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+  // Enter in a modeless dialog that leaves it to the layer; true = consumed.
+  static bool FilterModelessEnter(MSG* msg);
   HWND CreateFromTemplate(HWND parent);
 
   UINT m_nTemplateId;

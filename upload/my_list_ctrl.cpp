@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include "app/messages.h"
+#include "common/messages.h"
 
 bool CMyListCtrl::PreTranslateMessage(MSG* msg) {
   if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) return false;

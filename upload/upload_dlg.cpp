@@ -10,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include "app/messages.h"
-#include "app/settings.h"
+#include "common/messages.h"
+#include "common/settings.h"
 #include "controls/picture_file.h"
 #include "res/resource.h"
 
@@ -755,6 +755,15 @@ void CMyUpLoadDlg::UncheckAllAndClear() {
 }
 
 void CMyUpLoadDlg::OnSelectNone() { UncheckAllAndClear(); }
+
+void CMyUpLoadDlg::CollectUpload(std::vector<std::wstring>* paths, std::wstring* user) {
+  m_arrUploadPaths.clear();
+  for (int i = 0; i < m_listPhotos.GetItemCount(); ++i) {
+    if (m_listPhotos.GetCheck(i)) AddUploadPath(i);
+  }
+  *paths = m_arrUploadPaths;
+  user->assign(m_szUploadUser, wcsnlen(m_szUploadUser, std::size(m_szUploadUser)));
+}
 
 void CMyUpLoadDlg::OnUpload() {
   if (m_bUploading == 1) {

@@ -32,9 +32,10 @@
 #include "framework/dialog.h"
 #include "shelltree/folder_tree_view.h"
 #include "upload/my_list_ctrl.h"
+#include "upload/upload_page.h"
 #include "upload/upload_worker.h"
 
-class CMyUpLoadDlg : public CDialog {
+class CMyUpLoadDlg : public CDialog, public IUploadPage {
  public:
   // Texts of the page's messages.
   static constexpr const wchar_t* kNoUserText = L"失败!! 重新登陆!!";
@@ -42,9 +43,8 @@ class CMyUpLoadDlg : public CDialog {
   static constexpr const wchar_t* kLimitText = L"每次只能上传100张照片!请您分次进行上传!";
   static constexpr const wchar_t* kBusyText = L"上传进行中....请等待完成后在试!!!";
   static constexpr const wchar_t* kScanErrorCaption = L"error";
-  // The one-line footer of the operator under the page.
-  static constexpr const wchar_t* kFooterText =
-      L"飞图数码影像(北京)有限公司 版权所有   增值电信业务经营许可证: 京ICP证080517号   客服电话: 400-810-6688";
+  // The one-line footer under the page: the product's display name, as the installer shows it.
+  static constexpr const wchar_t* kFooterText = L"Zorvan照片冲印 版权所有";
 
   // Thumbnail tiles.
   static constexpr int kThumbWidth = 80;
@@ -114,9 +114,18 @@ class CMyUpLoadDlg : public CDialog {
   // The listed folder joined with name `index`; empty when there is no such name.
   std::wstring FullPath(int index) const;
   // Unchecks every item and empties m_arrUploadPaths.
-  void UncheckAllAndClear();
+  void UncheckAllAndClear() override;
   // The status line at (50,448): "总数: %d   完成数: %d" in the page's status style.
-  void DrawStatusLine(HDC dc, int total, int done);
+  void DrawStatusLine(HDC dc, int total, int done) override;
+
+  // --- What the upload worker sees of the page ---
+  HWND PageWindow() const override { return m_hWnd; }
+  HWND ProgressWindow() const override { return m_progress.m_hWnd; }
+  int IsUploading() const override { return m_bUploading; }
+  int ExchangeUploading(int value) override { return m_bUploading.exchange(value); }
+  void SetCurrentFile(int index) override { m_nCurrentFile = index; }
+  // Refills m_arrUploadPaths with the checked photos and hands a copy out with m_szUploadUser.
+  void CollectUpload(std::vector<std::wstring>* paths, std::wstring* user) override;
 
   // The folder tree's callback (window thread); `context` is the page.
   static void OnFolderSelected(std::wstring path, void* context);

@@ -5,14 +5,12 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwchar>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "framework/wnd.h"
 #include "services/service_host.h"
 #include "upload/service_piece_client.h"
-#include "upload/upload_dlg.h"
 
 namespace {
 
@@ -100,7 +98,11 @@ class CUploadWorker::CGuiHost : public IUploadHost {
       : m_worker(worker),
         m_strHost(worker.m_strServiceHost.empty() ? DefaultServiceHost() : worker.m_strServiceHost) {}
 
-  std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(m_strHost); }
+  std::unique_ptr<IPieceClient> CreateClient() override {
+    auto client = std::make_unique<CServicePieceClient>(m_strHost);
+    client->SetStopSignal(&m_worker.m_stop);
+    return client;
+  }
 
   UtcTime NowUtc() override {
     if (m_worker.m_clock) return m_worker.m_clock();
@@ -111,7 +113,7 @@ class CUploadWorker::CGuiHost : public IUploadHost {
 
   bool Pause(uint32_t milliseconds) override {
     const DWORD wait = std::min(milliseconds, m_worker.m_nMaxPauseMs);
-    if (::WaitForSingleObject(m_worker.m_hStopEvent, wait) == WAIT_OBJECT_0) return false;
+    if (::WaitForSingleObject(m_worker.StopEvent(), wait) == WAIT_OBJECT_0) return false;
     return !ShouldStop();
   }
 
@@ -133,8 +135,6 @@ CUploadWorker::CUploadWorker()
       m_hProgress(nullptr),
       m_hThread(nullptr),
       m_dwThreadId(0),
-      m_hStopEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_bStop(false),
       m_nBatchSize(0),
       m_nMaxPauseMs(UINT32_MAX) {}
 
@@ -142,18 +142,17 @@ CUploadWorker::~CUploadWorker() {
   StopAndWait();
   if (m_pCallWindow) m_pCallWindow->DestroyWindow();
   m_pCallWindow.reset();
-  if (m_hStopEvent != nullptr) ::CloseHandle(m_hStopEvent);
 }
 
 bool CUploadWorker::Running() const {
   return m_hThread != nullptr && ::WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT;
 }
 
-bool CUploadWorker::Start(CMyUpLoadDlg* page) {
-  if (page == nullptr || m_hStopEvent == nullptr) return false;
+bool CUploadWorker::Start(IUploadPage* page) {
+  if (page == nullptr || StopEvent() == nullptr) return false;
   if (m_hThread != nullptr) {
     // A worker that has lowered the page's flag is only leaving; one that has not is busy.
-    if (Running() && page->m_bUploading != 0) return false;
+    if (Running() && page->IsUploading() != 0) return false;
     WaitForThread();
     ReleaseThread();
   }
@@ -164,26 +163,26 @@ bool CUploadWorker::Start(CMyUpLoadDlg* page) {
   }
 
   m_pPage = page;
-  m_hPage = page->m_hWnd;
-  m_hProgress = page->m_progress.m_hWnd;
-  m_bStop = false;
+  m_hPage = page->PageWindow();
+  m_hProgress = page->ProgressWindow();
   m_nBatchSize = 0;
-  ::ResetEvent(m_hStopEvent);
+  m_stop.Reset();
   // Raised before the thread exists, so that a second press at once is refused as well.
-  const int wasUploading = page->m_bUploading.exchange(1);
+  const int wasUploading = page->ExchangeUploading(1);
   m_hThread = ::CreateThread(nullptr, 0, &CUploadWorker::UploadThreadProc, this, 0, &m_dwThreadId);
   if (m_hThread == nullptr) {
-    page->m_bUploading = wasUploading;
+    page->ExchangeUploading(wasUploading);
     m_dwThreadId = 0;
     return false;
   }
   return true;
 }
 
+void CUploadWorker::RequestStop() { m_stop.Raise(); }
+
 void CUploadWorker::StopAndWait() {
   if (m_hThread == nullptr) return;
-  m_bStop = true;
-  if (m_hStopEvent != nullptr) ::SetEvent(m_hStopEvent);
+  RequestStop();
   WaitForThread();
   ReleaseThread();
 }
@@ -191,7 +190,7 @@ void CUploadWorker::StopAndWait() {
 void CUploadWorker::WaitForThread() {
   if (m_hThread == nullptr) return;
   for (;;) {
-    if (m_bStop) ::EnumThreadWindows(m_dwThreadId, &AnswerMessageBox, 0);
+    if (m_stop.Raised()) ::EnumThreadWindows(m_dwThreadId, &AnswerMessageBox, 0);
     // Only sent messages are handled here: the worker's calls on the window thread must get
     // through, but nothing of the user's may run while an owner is being torn down.
     const DWORD woken = ::MsgWaitForMultipleObjects(1, &m_hThread, FALSE, kBoxPollMs, QS_SENDMESSAGE);
@@ -212,7 +211,12 @@ DWORD WINAPI CUploadWorker::UploadThreadProc(void* param) {
   return 0;
 }
 
-bool CUploadWorker::Stopping() const { return m_bStop || !::IsWindow(m_hProgress); }
+bool CUploadWorker::Stopping() const { return m_stop.Raised() || !::IsWindow(m_hProgress); }
+
+HANDLE CUploadWorker::StopEvent() const {
+  const intptr_t object = m_stop.WaitObject();
+  return object != -1 ? reinterpret_cast<HANDLE>(object) : nullptr;
+}
 
 bool CUploadWorker::OnWindowThread(const std::function<void()>& call) {
   const HWND window = m_pCallWindow ? m_pCallWindow->m_hWnd : nullptr;
@@ -228,28 +232,22 @@ int CUploadWorker::Message(const wchar_t* text, UINT type) {
 void CUploadWorker::Abandon(const wchar_t* text) {
   if (text != nullptr) Message(text, MB_OK);
   ::InvalidateRect(m_hPage, nullptr, TRUE);
-  m_pPage->m_bUploading = 0;
+  m_pPage->ExchangeUploading(0);
 }
 
 void CUploadWorker::Run() {
   CComApartment com;
-  CMyUpLoadDlg* const page = m_pPage;
+  IUploadPage* const page = m_pPage;
   CGuiHost host(*this);
   CPieceUploader uploader(host);
   uploader.StartBatch();
-  page->m_bUploading = 1;
+  page->ExchangeUploading(1);
 
   // The checked photos, taken once: the page's list may change under the upload.
   std::vector<std::wstring> paths;
-  std::u16string user;
-  const bool collected = OnWindowThread([&] {
-    page->m_arrUploadPaths.clear();
-    for (int i = 0; i < page->m_listPhotos.GetItemCount(); ++i) {
-      if (page->m_listPhotos.GetCheck(i)) page->AddUploadPath(i);
-    }
-    paths = page->m_arrUploadPaths;
-    user = ToU16(std::wstring(page->m_szUploadUser, ::wcsnlen(page->m_szUploadUser, 260)));
-  });
+  std::wstring userName;
+  const bool collected = OnWindowThread([&] { page->CollectUpload(&paths, &userName); });
+  const std::u16string user = ToU16(userName);
   if (!collected || Stopping()) return Abandon(nullptr);
   if (paths.empty()) return Abandon(kNothingChecked);
 
@@ -260,7 +258,7 @@ void CUploadWorker::Run() {
   CStatusDC dc(m_hPage);
 
   for (int a = 0; a < total; ++a) {
-    page->m_nCurrentFile = a;
+    page->SetCurrentFile(a);
     ::ShowWindow(m_hProgress, SW_SHOW);
     if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, a);
 
@@ -297,5 +295,5 @@ void CUploadWorker::Run() {
   if (tabbedWindow != nullptr) ::SendMessageW(tabbedWindow, answer == IDYES ? WM_GOTOPRINT : WM_GOTOMANAGE, 0, 0);
   OnWindowThread([page] { page->UncheckAllAndClear(); });
   // Only now: the tabbed window looks at the flag while it handles the message above.
-  page->m_bUploading = 0;
+  page->ExchangeUploading(0);
 }

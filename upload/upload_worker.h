@@ -17,9 +17,9 @@
 #include <memory>
 #include <string>
 
+#include "net/stop_signal.h"
 #include "upload/piece_uploader.h"
-
-class CMyUpLoadDlg;
+#include "upload/upload_page.h"
 
 class CUploadWorker {
  public:
@@ -41,10 +41,13 @@ class CUploadWorker {
   CUploadWorker(const CUploadWorker&) = delete;
   CUploadWorker& operator=(const CUploadWorker&) = delete;
 
-  // Window thread. Raises the page's m_bUploading, then starts the thread. False, with the flag
-  // as it was, while a worker still runs or when no thread can be started.
-  bool Start(CMyUpLoadDlg* page);
-  // Window thread. Asks a running worker to end, closes a message box it may have open (its
+  // Window thread. Raises the page's uploading flag, then starts the thread. False, with the
+  // flag as it was, while a worker still runs or when no thread can be started.
+  bool Start(IUploadPage* page);
+  // Any thread. Asks a running worker to end; the request reaches into the service call in
+  // flight, which fails at once. Does not wait.
+  void RequestStop();
+  // Window thread. RequestStop, then closes a message box the worker may have open (its
   // question then counts as unanswered: the tabs are not switched) and waits for it while
   // handling the messages it sends. Returns at once when no worker runs.
   void StopAndWait();
@@ -72,6 +75,8 @@ class CUploadWorker {
   // Runs `call` on the window thread and waits for it; false when it could not run there.
   bool OnWindowThread(const std::function<void()>& call);
   bool Stopping() const;
+  // The stop request's event (manual reset), for the pauses; null when it could not be made.
+  HANDLE StopEvent() const;
   // A message box on the worker thread, owned by the page; 0 when the worker is stopping.
   int Message(const wchar_t* text, UINT type);
   // The ways out of the thread before the end of the batch.
@@ -82,13 +87,13 @@ class CUploadWorker {
   void ReleaseThread();
 
   std::unique_ptr<CCallWindow> m_pCallWindow;
-  CMyUpLoadDlg* m_pPage;
+  IUploadPage* m_pPage;
   HWND m_hPage;
   HWND m_hProgress;
   HANDLE m_hThread;
   DWORD m_dwThreadId;
-  HANDLE m_hStopEvent;  // manual reset; raised by StopAndWait
-  std::atomic<bool> m_bStop;
+  // Raised by RequestStop; every service client of the worker waits on it beside its socket.
+  CStopSignal m_stop;
   std::atomic<int> m_nBatchSize;
 
   std::u16string m_strServiceHost;

@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/messages.h"
-#include "app/settings.h"
-#include "app/window_identity.h"
+#include "common/messages.h"
+#include "common/settings.h"
+#include "common/window_identity.h"
 #include "res/resource.h"
 #include "web/service_pages.h"
 
@@ -63,7 +63,9 @@ BOOL CMainUpLoadDlg::OnInitDialog() {
   const bool noUser = m_szUploadUser[0] == L'\0';
   if (noUser) {
     MessageBox(kNoUser, kNoticeCaption, MB_OK);
-    SendMessage(WM_CLOSE);
+    // Closed (hidden, its pictures let go), but not as the user's close, which ends the program.
+    DeleteBitmaps();
+    EndDialog(IDCANCEL);
   }
 
   // 3.
@@ -190,9 +192,18 @@ LRESULT CMainUpLoadDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       SelectPage(kPrintTab);
       m_printPage.Navigate(ServicePageUrl(kPhotoManagePage));
       break;
-    case WM_CLOSE:
+    case WM_CLOSE: {
+      // The user closes the working window: the program closes. The upload stops at once; the
+      // owner (the main window) ends and takes this window with it.
       DeleteBitmaps();
+      m_uploadPage.m_uploadWorker.RequestStop();
+      const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+      if (owner != nullptr) {
+        ::PostMessageW(owner, WM_CLOSE, 0, 0);
+        return 0;
+      }
       break;
+    }
     case WM_DESTROY:
       // Also when the window goes with its owner before this object is deleted.
       m_uploadPage.m_uploadWorker.StopAndWait();

@@ -2,6 +2,11 @@
 // and the print tab (the service's shopping-cart page in a browser). Created as a hidden popup
 // (template 10000) owned by the main window, which places and shows it. At the end of an
 // upload the worker sends it WM_GOTOPRINT or WM_GOTOMANAGE, which bring the print tab up.
+//
+// Lifetime: only the main window deletes this window (and its pages with it), and never from
+// inside one of their handlers: after the program's loop has ended, or at the posted request
+// of a window that found no user, before any action of the user's reaches it. So a handler of
+// this window or of its pages may show a message box and go on with its object afterwards.
 #pragma once
 
 #include <string>
@@ -25,6 +30,7 @@ class CMainUpLoadDlg : public CDialog {
 
   // Creates the window (not shown) owned by `parent`. With no signed-in user name in the
   // settings it says so, closes itself and asks its owner to go back to the login dialog.
+  // Closing it otherwise (WM_CLOSE) closes its owner, and so the program.
   bool Create(HWND parent);
 
   // Makes tab `index` (0 or 1) current and shows its page. While an upload is being finished,

@@ -172,4 +172,45 @@ TEST(FrameworkModal, DoModalEndsWithItsResultAndKeepsTheKeyboardRules) {
   EXPECT_EQ(-1, ModalDialog(nullptr, 31999).DoModal());  // no such template
 }
 
+// A modeless dialog that records the clicks of its buttons.
+class ModelessDialog : public ModalDialog {
+ public:
+  explicit ModelessDialog(bool enterRunsOnOK) { m_bEnterRunsOnOK = enterRunsOnOK; }
+  std::vector<UINT> clicked;
+  bool OnCommand(UINT id, UINT code, HWND control) override {
+    if (code == BN_CLICKED) clicked.push_back(id);
+    return ModalDialog::OnCommand(id, code, control);
+  }
+};
+
+TEST(FrameworkModeless, EnterPressesOnlyAFocusedButtonAndNoKeyHidesTheDialog) {
+  const struct {
+    const char* what;
+    bool enterRunsOnOK;
+    int focus;
+    WORD key;
+    std::vector<UINT> clicked;
+    int ok, cancel;
+  } cases[] = {
+      {"Enter in an edit box", false, IDC_FW_EDIT, VK_RETURN, {}, 0, 0},
+      {"Enter on a push button", false, IDC_FW_BUTTON, VK_RETURN, {IDC_FW_BUTTON}, 0, 0},
+      {"Enter on the OK button", false, IDOK, VK_RETURN, {IDOK}, 1, 0},
+      {"Escape in an edit box", false, IDC_FW_EDIT, VK_ESCAPE, {}, 0, 0},
+      {"Escape on a push button", false, IDC_FW_BUTTON, VK_ESCAPE, {}, 0, 0},
+      {"Enter in a form with a default action", true, IDC_FW_EDIT, VK_RETURN, {IDOK}, 1, 0},
+      {"Escape in that form", true, IDC_FW_EDIT, VK_ESCAPE, {}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModelessDialog dialog(c.enterRunsOnOK);
+    ASSERT_TRUE(dialog.Create(nullptr));
+    dialog.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(PressKey(dialog.GetDlgItem(c.focus), c.key));
+    EXPECT_EQ(c.clicked, dialog.clicked);
+    EXPECT_EQ(c.ok, dialog.okCalls);
+    EXPECT_EQ(c.cancel, dialog.cancelCalls);
+    EXPECT_TRUE(dialog.IsWindowVisible());
+  }
+}
+
 }  // namespace

@@ -20,6 +20,41 @@ inline bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 50
 
 inline void PumpFor(unsigned ms) { PumpMessagesFor(ms, &CDialog::FilterMessage); }
 
+// A key pressed and released as a person would: the keyboard focus put on `target` in the
+// foreground window, then the key through the input queue (SendInput), and the thread's
+// messages pumped through the dialog layer until the release has been taken from the queue
+// (seen by a message hook, so also when a nested loop took it). False when the focus or the
+// key could not be given.
+namespace guitest {
+struct KeyWatch {
+  static inline thread_local WORD key = 0;
+  static inline thread_local int releases = 0;
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_KEYUP && msg->wParam == key) ++releases;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+};
+}  // namespace guitest
+
+inline bool PressKey(HWND target, WORD key) {
+  SetForegroundWindow(GetAncestor(target, GA_ROOT));
+  SetFocus(target);
+  if (GetFocus() != target) return false;
+  guitest::KeyWatch::key = key;
+  guitest::KeyWatch::releases = 0;
+  const HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &guitest::KeyWatch::Hook, nullptr, GetCurrentThreadId());
+  if (hook == nullptr) return false;
+  INPUT input[2] = {};
+  input[0].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = key;
+  input[1] = input[0];
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  const bool sent = SendInput(2, input, sizeof(INPUT)) == 2 && PumpUntil([] { return guitest::KeyWatch::releases > 0; });
+  UnhookWindowsHookEx(hook);
+  return sent;
+}
+
 namespace guitest {
 
 // A 32-bit memory surface, filled with one colour, for a window to draw into.

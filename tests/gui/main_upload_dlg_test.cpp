@@ -11,7 +11,7 @@
 
 #include "account/login_dlg.h"
 #include "app/fotrel_dlg.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "res/resource.h"
 #include "tests/gui/fake_browser_dispatch.h"
 #include "tests/gui/gui_test_util.h"
@@ -102,6 +102,71 @@ TEST_F(MainUpLoadDlgTest, ThePrintQuestionBringsThePrintTabWithTheCartOrPhotoMan
     EXPECT_FALSE(Visible(page));
     EXPECT_TRUE(Visible(window.m_printPage));
     EXPECT_EQ(c.calls, Trace(NewCalls()));
+  }
+}
+
+// Enter and Escape pressed as a person presses them in every part of the tabbed window: the
+// photo list, the folder tree, each button of the upload page, the tab control, the print page.
+// Nothing hides; Enter on a focused button presses it.
+TEST_F(MainUpLoadDlgTest, EnterAndEscapeHideNothingAndEnterPressesTheFocusedButton) {
+  TempDir photos;
+  photos.Write("a.jpg", PatternBytes(60));
+  photos.Write("b.jpg", PatternBytes(70));
+  CMainUpLoadDlg window;
+  ASSERT_TRUE(window.Create(m_owner.m_hWnd));
+  window.SetWindowPos(HWND_TOP, 20, 20, 640, 560, SWP_SHOWWINDOW);
+  CMyUpLoadDlg& page = window.m_uploadPage;
+  // A tree that first gets the focus selects its first folder, which lists that folder and takes
+  // the focus to the list: chosen beforehand, so the keys below meet the photos listed here.
+  const HWND tree = page.m_treeFolders.m_hWnd;
+  TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+  ASSERT_TRUE(PumpUntil([&] {
+    MSG msg;
+    return !PeekMessageW(&msg, page.m_hWnd, WM_FOLDER_CHANGED, WM_FOLDER_CHANGED, PM_NOREMOVE);
+  }));
+  ListPhotos(page, photos.Path().wstring(), {L"a.jpg", L"b.jpg"}, {});
+  const HWND browser = window.m_printPage.m_browser.m_hWnd;
+  ASSERT_NE(nullptr, browser);
+  const HWND browserInside = GetWindow(browser, GW_CHILD);
+
+  const struct {
+    const char* what;
+    int tab;
+    HWND focus;
+    int checkedAfterEnter;  // -1: the check marks are not looked at
+    const wchar_t* box;     // the message Enter brings, or none
+  } cases[] = {
+      {"photo list", 0, page.m_listPhotos.m_hWnd, 0, nullptr},
+      {"folder tree", 0, tree, 0, nullptr},
+      {"select all", 0, page.m_btnSelectAll.m_hWnd, 2, nullptr},
+      {"select none", 0, page.m_btnSelectNone.m_hWnd, 0, nullptr},
+      {"upload, nothing checked", 0, page.m_btnUpload.m_hWnd, 0, L"请选择图片!!!"},
+      {"tab control", 0, window.m_tab.m_hWnd, 0, nullptr},
+      {"print page", 1, browser, -1, nullptr},
+      {"inside the browser", 1, browserInside != nullptr ? browserInside : browser, -1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    window.SelectPage(c.tab);
+    auto allShown = [&] {
+      return window.IsWindowVisible() && Visible(c.tab == 0 ? static_cast<CWnd&>(page) : window.m_printPage) &&
+             !Visible(c.tab == 0 ? static_cast<CWnd&>(window.m_printPage) : page);
+    };
+    ASSERT_TRUE(allShown());
+    const size_t boxes = m_boxes.Count();
+    ASSERT_TRUE(PressKey(c.focus, VK_RETURN));
+    ASSERT_TRUE(WaitForUpload(page));
+    EXPECT_TRUE(allShown());
+    if (c.checkedAfterEnter >= 0) {
+      EXPECT_EQ(c.checkedAfterEnter, CheckedCount(page));
+    }
+    ASSERT_EQ(boxes + (c.box != nullptr ? 1 : 0), m_boxes.Count());
+    if (c.box != nullptr) {
+      EXPECT_EQ(c.box, m_boxes.Boxes().back().text);
+    }
+    ASSERT_TRUE(PressKey(c.focus, VK_ESCAPE));
+    EXPECT_TRUE(allShown());
+    EXPECT_EQ(boxes + (c.box != nullptr ? 1 : 0), m_boxes.Count());
   }
 }
 

@@ -1,5 +1,5 @@
 // The settings file: its place, section and keys, the shift coding, and what a remembered login writes.
-#include "app/settings.h"
+#include "common/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "tests/gui/gui_test_util.h"
 #include "tests/services/service_test_util.h"
 #include "tests/support/scripted_server.h"

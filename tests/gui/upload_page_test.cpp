@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "framework/wnd.h"
 #include "res/resource.h"
 #include "tests/gui/gui_test_util.h"
@@ -173,6 +173,40 @@ TEST_F(UploadPageTest, SelectAllChecksAtMostTheFirst100AndSelectNoneUnchecksAll)
     EXPECT_EQ(0, uploadtest::CheckedCount(*m_page));
     EXPECT_TRUE(m_page->m_arrUploadPaths.empty());
   }
+}
+
+// The page's footer band (from y = 460 down) as drawn on grey, against `text` written there in
+// the footer's font and colour: true when every pixel agrees.
+bool FooterShows(CMyUpLoadDlg& page, const wchar_t* text) {
+  constexpr COLORREF kGrey = RGB(241, 241, 241);
+  guitest::Canvas drawn(700, 520, kGrey), expected(700, 520, kGrey);
+  drawn.Send(page.m_hWnd, WM_ERASEBKGND);
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(10, GetDeviceCaps(expected.dc(), LOGPIXELSY), 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(font.lfFaceName, L"宋体", LF_FACESIZE);
+  const HFONT handle = CreateFontIndirectW(&font);
+  const HGDIOBJ old = SelectObject(expected.dc(), handle);
+  SetBkMode(expected.dc(), TRANSPARENT);
+  SetTextColor(expected.dc(), RGB(71, 71, 71));
+  TextOutW(expected.dc(), 20, 467, text, lstrlenW(text));
+  SelectObject(expected.dc(), old);
+  DeleteObject(handle);
+  for (int y = 460; y < 520; ++y) {
+    for (int x = 0; x < 700; ++x) {
+      if (drawn.Pixel(x, y) != expected.Pixel(x, y)) return false;
+    }
+  }
+  return true;
+}
+
+TEST_F(UploadPageTest, TheFooterShowsOnlyTheProductsNameAndRights) {
+  EXPECT_STREQ(L"Zorvan照片冲印 版权所有", CMyUpLoadDlg::kFooterText);
+  EXPECT_TRUE(FooterShows(*m_page, L"Zorvan照片冲印 版权所有"));
+  // The font tells the characters apart, so the comparison means something.
+  EXPECT_FALSE(FooterShows(*m_page, L"Zorvan照片冲印 有限公司"));
+  EXPECT_FALSE(FooterShows(*m_page, L""));
 }
 
 TEST_F(ThumbnailsTest, PhotosGetScaledCentredTilesAndAnUnreadableOneKeepsThePlaceholder) {

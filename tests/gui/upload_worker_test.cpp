@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "framework/wnd.h"
 #include "res/resource.h"
 #include "services/passport.h"

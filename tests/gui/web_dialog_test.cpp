@@ -21,10 +21,16 @@ struct TestParent : CWnd {
   }
 };
 
-// A page dialog that lets the dialog manager have Escape: the probe that Escape arrives.
+// A page dialog that would let the dialog manager of a modal dialog have Escape, and counts the
+// Escape keys that reach it: the probe that they arrive.
 class EscapablePage : public CMyWebDlg {
  public:
   EscapablePage() { m_bSwallowEscape = false; }
+  bool PreTranslateMessage(MSG* msg) override {
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) ++escapes;
+    return CMyWebDlg::PreTranslateMessage(msg);
+  }
+  int escapes = 0;
 };
 
 RECT BrowserRect(const CMyWebDlg& page) { return RectIn(page.m_hWnd, page.m_browser.m_hWnd); }
@@ -77,17 +83,19 @@ TEST_F(WebDialog, TheBrowserTakesItsFirstSizeFromTheParentAndTheFocusStaysWhereI
 TEST_F(WebDialog, SystemCommandsEscapeAndBackground) {
   ASSERT_TRUE(parent.Create(640, 480, WS_VISIBLE));
   CMyWebDlg page;
-  EscapablePage probe;  // the same keys do close a dialog that allows it
+  EscapablePage probe;  // a modeless page keeps Escape even when its class would give it away
   ASSERT_TRUE(page.Create(parent.m_hWnd));
   ASSERT_TRUE(probe.Create(parent.m_hWnd));
+  int posted = 0;
   for (CMyWebDlg* dialog : {static_cast<CMyWebDlg*>(&page), static_cast<CMyWebDlg*>(&probe)}) {
     dialog->ShowWindow(SW_SHOWNOACTIVATE);
     for (HWND target : {dialog->m_hWnd, dialog->m_browser.m_hWnd, GetWindow(dialog->m_browser.m_hWnd, GW_CHILD)}) {
+      if (target != nullptr && dialog == &probe) ++posted;
       if (target != nullptr) PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     }
   }
-  EXPECT_TRUE(PumpUntil([&] { return !probe.IsWindowVisible(); }));  // by then the page has had its own
-  EXPECT_TRUE(page.IsWindowVisible());
+  EXPECT_TRUE(PumpUntil([&] { return probe.escapes == posted; }));  // by then the page has had its own
+  EXPECT_TRUE(page.IsWindowVisible() && probe.IsWindowVisible());
   page.MoveWindow(10, 270, 300, 245);
   page.m_browser.MoveWindow(5, 5, 10, 10);
   page.SendMessage(WM_SYSCOMMAND, SC_RESTORE | 0x2, 0);  // low four bits: the system's

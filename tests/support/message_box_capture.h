@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -41,6 +42,9 @@ class MessageBoxCapture {
   void SetAnswer(int answer);
   // Answers for the next boxes, in order; afterwards the default answer again.
   void QueueAnswers(const std::vector<int>& answers);
+  // While `hold` (called on the watcher thread) is true, boxes are recorded when they appear
+  // but left open; they are answered once it turns false. Null answers at once again.
+  void HoldWhile(std::function<bool()> hold);
 
   std::vector<CapturedMessageBox> Boxes() const;
   size_t Count() const;
@@ -57,7 +61,9 @@ class MessageBoxCapture {
   std::vector<CapturedMessageBox> m_boxes;
   std::deque<int> m_queued;
   int m_answer;
-  std::set<HWND> m_answered;
+  std::function<bool()> m_hold;
+  std::set<HWND> m_seen;                          // watcher thread only
+  std::vector<std::pair<HWND, int>> m_unanswered;  // seen, held: the box and its answer
   std::atomic<bool> m_stop;
   std::thread m_watcher;
 };

@@ -54,6 +54,11 @@ void MessageBoxCapture::QueueAnswers(const std::vector<int>& answers) {
   m_queued.insert(m_queued.end(), answers.begin(), answers.end());
 }
 
+void MessageBoxCapture::HoldWhile(std::function<bool()> hold) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_hold = std::move(hold);
+}
+
 std::vector<CapturedMessageBox> MessageBoxCapture::Boxes() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_boxes;
@@ -80,15 +85,19 @@ void MessageBoxCapture::Scan() {
   std::vector<HWND> boxes;
   EnumWindows(&CollectBoxes, reinterpret_cast<LPARAM>(&boxes));
   // Forget boxes that are gone, so that a reused handle is a new box.
-  for (auto it = m_answered.begin(); it != m_answered.end();) {
+  for (auto it = m_seen.begin(); it != m_seen.end();) {
     if (std::find(boxes.begin(), boxes.end(), *it) == boxes.end()) {
-      it = m_answered.erase(it);
+      const HWND gone = *it;
+      m_unanswered.erase(std::remove_if(m_unanswered.begin(), m_unanswered.end(),
+                                        [gone](const std::pair<HWND, int>& box) { return box.first == gone; }),
+                         m_unanswered.end());
+      it = m_seen.erase(it);
     } else {
       ++it;
     }
   }
   for (HWND box : boxes) {
-    if (m_answered.count(box) != 0) continue;
+    if (m_seen.count(box) != 0) continue;
     CapturedMessageBox captured;
     captured.caption = TextOf(box);
     captured.text = TextOf(GetDlgItem(box, kTextId));
@@ -109,14 +118,24 @@ void MessageBoxCapture::Scan() {
     }
     const bool has = std::find(captured.buttons.begin(), captured.buttons.end(), wanted) != captured.buttons.end();
     captured.answer = has ? wanted : (captured.buttons.empty() ? IDOK : captured.buttons.front());
-    m_answered.insert(box);
+    m_seen.insert(box);
+    m_unanswered.emplace_back(box, captured.answer);
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_boxes.push_back(captured);
     }
     m_changed.notify_all();
-    // A click of the button, as the box's own button would send it.
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(captured.answer, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, captured.answer)));
   }
+  std::function<bool()> hold;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    hold = m_hold;
+  }
+  if (hold && hold()) return;
+  // A click of the button, as the box's own button would send it.
+  for (const auto& box : m_unanswered) {
+    PostMessageW(box.first, WM_COMMAND, MAKEWPARAM(box.second, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box.first, box.second)));
+  }
+  m_unanswered.clear();
 }

@@ -1,4 +1,4 @@
-#include "app/window_identity.h"
+#include "common/window_identity.h"
 
 #include "res/resource.h"
 

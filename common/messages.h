@@ -1,4 +1,5 @@
-// The program's private window messages, shared by the windows that send and handle them.
+// The program's private window messages, shared by the windows that send and handle them (and
+// by the workers that send them); below every window folder, so each may include it.
 #pragma once
 
 #include <windows.h>
