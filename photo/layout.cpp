@@ -46,8 +46,7 @@ Rect ThumbnailArea(Size thumbnail, Size photo, bool* cropped) {
 namespace {
 
 // Whether the brightness of the rectangle keeps within a small distance of its mean. Colour is
-// left out (compression spreads a picture's colour into a dark bar by a block or two), and so
-// is the line next to the picture.
+// left out: compression spreads a picture's colour into a dark bar by a block or two.
 bool Flat(const Image& picture, Rect r) {
   if (r.width <= 0 || r.height <= 0) return true;
   auto luma = [&](int x, int y) {
@@ -71,11 +70,13 @@ bool Flat(const Image& picture, Rect r) {
 }  // namespace
 
 bool OutsideIsFlat(const Image& picture, Rect area) {
+  // Two lines next to the picture are left out: the blend of the edge, and a line that the
+  // centring of an odd difference may give to either side.
   const int right = area.x + area.width, bottom = area.y + area.height;
-  return Flat(picture, Rect{0, 0, area.x - 1, picture.height}) &&
-         Flat(picture, Rect{right + 1, 0, picture.width - right - 1, picture.height}) &&
-         Flat(picture, Rect{0, 0, picture.width, area.y - 1}) &&
-         Flat(picture, Rect{0, bottom + 1, picture.width, picture.height - bottom - 1});
+  return Flat(picture, Rect{0, 0, area.x - 2, picture.height}) &&
+         Flat(picture, Rect{right + 2, 0, picture.width - right - 2, picture.height}) &&
+         Flat(picture, Rect{0, 0, picture.width, area.y - 2}) &&
+         Flat(picture, Rect{0, bottom + 2, picture.width, picture.height - bottom - 2});
 }
 
 }  // namespace photo

@@ -41,11 +41,17 @@ PhotoStatus FromThumbnail(const JpegInfo& info, Size upright, Size want, const S
   // The thumbnail is stored turned as the photo is.
   const Size thumbUpright = OrientedSize(Size{thumb.width, thumb.height}, info.orientation);
   bool cropped = false;
-  const Rect area = ThumbnailArea(thumbUpright, upright, &cropped);
+  Rect area = ThumbnailArea(thumbUpright, upright, &cropped);
+  if (cropped) {
+    // The line where picture and bar meet is a blend of both: leave it with the bars.
+    if (area.y > 0) area = Rect{area.x, area.y + 1, area.width, area.height - 2};
+    if (area.x > 0) area = Rect{area.x + 1, area.y, area.width - 2, area.height};
+  }
   if (area.width < want.width || area.height < want.height) return PhotoStatus::kUnsupported;
+  // Twice the wanted pixels at least: a thumbnail is small, and its edges should stay sharp.
   int denominator = 1;
   for (int d : {8, 4, 2}) {
-    if (area.width / d >= want.width && area.height / d >= want.height) {
+    if (area.width / d >= 2 * want.width && area.height / d >= 2 * want.height) {
       denominator = d;
       break;
     }

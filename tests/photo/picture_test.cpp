@@ -126,22 +126,9 @@ TEST(OrientationTest, EachOrientationShowsTheStoredCornerItNames) {
   EXPECT_EQ(stored.bgr, photo::Orient(stored, 0).bgr);
 }
 
-// A photo (red, with its displayed top-left quarter green) of w x h upright pixels, stored
-// turned for `orientation`, with an EXIF block and optionally a thumbnail.
+// A red photo whose upright top-left quarter is green, stored turned for `orientation`.
 std::vector<uint8_t> OrientedPhoto(int w, int h, int orientation, const std::vector<uint8_t>& thumbnail = {}) {
-  const bool swap = photo::SwapsSides(orientation);
-  const int sw = swap ? h : w, sh = swap ? w : h;
-  // The stored corner that shows at the top left (see the orientation table).
-  const bool right = orientation == 2 || orientation == 3 || orientation == 7 || orientation == 8;
-  const bool bottom = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
-  const std::vector<uint8_t> jpeg = EncodeJpeg(sw, sh, [&](int x, int y) {
-    const bool inX = right ? x >= sw / 2 : x < sw / 2, inY = bottom ? y >= sh / 2 : y < sh / 2;
-    return inX && inY ? kGreen : kRed;
-  });
-  ExifLayout layout;
-  layout.orientation = orientation;
-  layout.ifd1 = !thumbnail.empty();
-  return WithSegments(jpeg, {ExifSegment(MakeExif(layout, thumbnail))});
+  return OrientedCornerJpeg(w, h, orientation, kRed, kGreen, thumbnail);
 }
 
 PhotoStatus Load(const std::vector<uint8_t>& bytes, Size box, photo::Picture* out) {

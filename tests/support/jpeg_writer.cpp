@@ -275,6 +275,27 @@ std::vector<uint8_t> CornerJpeg(int width, int height, Bgr rest, Bgr corner, con
       width, height, [&](int x, int y) { return x < width / 2 && y < height / 2 ? corner : rest; }, options);
 }
 
+std::vector<uint8_t> OrientedCornerJpeg(int w, int h, int orientation, Bgr rest, Bgr corner,
+                                        const std::vector<uint8_t>& thumbnail, const JpegOptions& options) {
+  const bool swap = orientation >= 5 && orientation <= 8;
+  const int sw = swap ? h : w, sh = swap ? w : h;
+  // The stored corner that shows at the top left: 1 and 5 top left, 2 and 8 top right, 3 and 7
+  // bottom right, 4 and 6 bottom left.
+  const bool right = orientation == 2 || orientation == 3 || orientation == 7 || orientation == 8;
+  const bool bottom = orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+  const std::vector<uint8_t> jpeg = EncodeJpeg(
+      sw, sh,
+      [&](int x, int y) {
+        const bool inX = right ? x >= sw - sw / 2 : x < sw / 2, inY = bottom ? y >= sh - sh / 2 : y < sh / 2;
+        return inX && inY ? corner : rest;
+      },
+      options);
+  ExifLayout layout;
+  layout.orientation = orientation;
+  layout.ifd1 = !thumbnail.empty();
+  return WithSegments(jpeg, {ExifSegment(MakeExif(layout, thumbnail))});
+}
+
 std::vector<uint8_t> MakeExif(const ExifLayout& layout, const std::vector<uint8_t>& thumbnail) {
   std::vector<uint8_t> out;
   auto u16 = [&](uint32_t v) {

@@ -30,6 +30,13 @@ std::vector<uint8_t> EncodeJpeg(int width, int height, const std::function<Bgr(i
 // A picture of one colour whose top-left quarter has another.
 std::vector<uint8_t> CornerJpeg(int width, int height, Bgr rest, Bgr corner, const JpegOptions& options = JpegOptions());
 
+// A photo of upright w x h pixels in `rest` whose upright top-left quarter is `corner`, stored
+// turned for EXIF `orientation` (1 to 8) and carrying that orientation in an EXIF block, with
+// an IFD1 thumbnail when one is given.
+std::vector<uint8_t> OrientedCornerJpeg(int w, int h, int orientation, Bgr rest, Bgr corner,
+                                        const std::vector<uint8_t>& thumbnail = {},
+                                        const JpegOptions& options = JpegOptions());
+
 // The TIFF structure of an EXIF block: IFD0 (with the orientation tag unless it is 0) at 8,
 // IFD1 at 26 with Compression, JPEGInterchangeFormat, JPEGInterchangeFormatLength, and the
 // thumbnail bytes at 68. Fields that are set replace what the layout would write.
