@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need; quick when all are present.
 set -euo pipefail
 pkgs=(cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
-      g++-mingw-w64-x86-64 wine64 wine xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
+      g++-mingw-w64-x86-64 wine64 wine xvfb xdotool x11-utils imagemagick libimage-exiftool-perl fonts-wqy-microhei
       libexpat1-dev libsqlite3-dev libsodium-dev libcpp-httplib-dev libbenchmark-dev googletest)
 missing=()
 for p in "${pkgs[@]}"; do
