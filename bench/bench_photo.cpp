@@ -3,8 +3,10 @@
 // preview.
 //   bench_photo FILE...               times per file (the best of 3 runs)
 //   bench_photo --ppm D FILE OUT.ppm  the picture decoded at 1/D, to compare with another decoder
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
