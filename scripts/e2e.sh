@@ -27,7 +27,7 @@ started=$SECONDS
 say() { echo "e2e: $*"; }
 [ -f "$exe" ] || { say "no program at $exe (build it first)" >&2; exit 1; }
 [ -x "$service" ] || { say "no service at $service (build it first)" >&2; exit 1; }
-for tool in xdotool import convert Xvfb sha256sum iconv; do
+for tool in xdotool import convert exiftool Xvfb sha256sum iconv; do
   command -v "$tool" >/dev/null || { say "$tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -65,18 +65,7 @@ fail() {
   if [ -s "$work/fotrel.log" ]; then say "program output (last lines):" >&2; tail -n 8 "$work/fotrel.log" >&2; fi
   exit 1
 }
-# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails the stage after
-# SECONDS or as soon as the program has ended.
-wait_for() {
-  local seconds=$1 what=$2 deadline=$((SECONDS + $1))
-  shift 2
-  while :; do
-    "$@" && return 0
-    [ -z "$fotrel_pid" ] || kill -0 "$fotrel_pid" 2>/dev/null || fail "the program ended while waiting for $what"
-    [ "$SECONDS" -lt "$deadline" ] || fail "no $what within $seconds s"
-    sleep 0.25
-  done
-}
+. "$root/scripts/wine-ui.sh"
 
 # --- The service, on the port the program was built for.
 addr=${host%:*} port=${host##*:}
@@ -92,14 +81,17 @@ service_up() { grep -q "listening on" "$work/service.log"; }
 wait_for 10 "service listening on $host" service_up
 
 # --- The photos: in C:\fotrel-e2e, reached in the tree as My Computer > (C:) > fotrel-e2e. Two
-# files the photo filter leaves out (.jpeg, .txt) must not reach the service.
+# files the photo filter leaves out (.jpeg, .txt) must not reach the service; a phone's photo
+# stored sideways (EXIF orientation 6) is shown upright but sent as it is.
 rm -rf "$photos_unix"
 mkdir -p "$photos_unix"
-photos=(sunset.bmp garden.jpg ball.gif TREE.JPG)
+photos=(sunset.bmp garden.jpg ball.gif TREE.JPG phone.jpg)
 convert -size 120x80 gradient:red-blue "$photos_unix/sunset.bmp"
 convert -seed 7 -size 160x100 plasma:fractal -quality 90 "$photos_unix/garden.jpg"
 convert -size 90x90 xc:orange -fill blue -draw "circle 45,45 20,20" "$photos_unix/ball.gif"
 convert -seed 8 -size 100x140 plasma:green-yellow "$photos_unix/TREE.JPG"
+convert -seed 9 -size 120x160 plasma:fractal -rotate -90 -quality 90 "$photos_unix/phone.jpg"
+exiftool -q -overwrite_original -Orientation#=6 "$photos_unix/phone.jpg"
 convert -size 50x50 xc:gray "$photos_unix/skipped.jpeg"
 echo "not a photo" >"$photos_unix/notes.txt"
 
@@ -114,47 +106,8 @@ cp "$exe" "$work/bin/Fotrel.exe"
 wine_start_with_appdata "$work/bin/Fotrel.exe" "$work/appdata" "$work/fotrel.log"
 launcher_pid=$LAUNCHER_PID
 
-# --- Window helpers. Wine maps every popup to its own X window; positions are screen pixels.
 main_win=
 find_main() { main_win=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1) && [ -n "$main_win" ]; }
-# The visible top-level window (other than the main one) whose top-left corner is at (x, y).
-window_at() {
-  local w g
-  for w in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-    [ "$w" = "$main_win" ] && continue
-    g=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p')
-    [ "$g" = "$1 $2" ] && { echo "$w"; return 0; }
-  done
-  return 1
-}
-notice_box() { xdotool search --onlyvisible --name '^提示$' 2>/dev/null | head -1; }
-# Signature and number of colours of a screen rectangle (x y w h).
-region_sum() { import -window root -crop "$3x$4+$1+$2" +repage -depth 8 rgb:- 2>/dev/null | md5sum; }
-region_pixels() {  # x y w h colour: how many pixels have that colour
-  local n
-  n=$(import -window root -crop "$3x$4+$1+$2" +repage -depth 8 miff:- 2>/dev/null |
-      convert - -format %c histogram:info:- 2>/dev/null | grep -i "$5" | sed 's/^ *\([0-9]*\):.*/\1/' | head -1)
-  echo "${n:-0}"
-}
-region_colours() {
-  local n
-  n=$(import -window root -crop "$3x$4+$1+$2" +repage miff:- 2>/dev/null | convert - -format %k info: 2>/dev/null || true)
-  echo "${n:-0}"
-}
-# Waits until a rectangle (x y w h) looks the same twice, half a second apart.
-settle() {
-  local before after
-  before=$(region_sum "$@")
-  for _ in $(seq 20); do
-    sleep 0.5
-    after=$(region_sum "$@")
-    [ "$after" = "$before" ] && return 0
-    before=$after
-  done
-  fail "the screen at ($1, $2) keeps changing"
-}
-click() { xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
-selection_colour="#3096FA"  # Wine's highlight colour, for the selected item of a focused tree
 
 # --- Stage: the login form in the main window.
 stage=login
@@ -171,39 +124,18 @@ wait_for 20 "login dialog at ($cx, $cy)" find_login
 sleep 2  # the pages and the skin settle
 shot 01-login.png
 
-# --- Stage: the registration form, filled in. Switch button at (158, 150), 58 x 26; boxes
-# 160 x 20 at (115, 67 + 30 k); register button at (108, 200), 58 x 26.
+# --- Stage: the registration form, filled in.
 stage=register-form
 user="e2e$(printf %05d $((RANDOM)))"
 password="Pw$RANDOM$RANDOM"
 email="$user@example.org"
-title_sum=$(region_sum $((cx + 10)) $((cy + 20)) 270 26)
-click $((cx + 158 + 29)) $((cy + 150 + 13))
-form_switched() { [ "$(region_sum $((cx + 10)) $((cy + 20)) 270 26)" != "$title_sum" ]; }
-wait_for 10 "registration form" form_switched
-sleep 0.5
-k=0
-for text in "$email" "$user" "$password" "$password"; do
-  click $((cx + 115 + 80)) $((cy + 67 + 30 * k + 10))
-  xdotool type --delay 40 "$text"
-  k=$((k + 1))
-done
-sleep 0.5
+ui_show_registration
+ui_fill_registration "$user" "$password" "$email"
 shot 02-register-filled.png
 
 # --- Stage: the registration succeeds and the tabbed window replaces the login dialog.
 stage=tabbed-window
-click $((cx + 108 + 29)) $((cy + 200 + 13))
-tabs_win=
-find_tabs() {
-  [ -z "$(notice_box)" ] || fail "a message box \"提示\" instead of the tabbed window (registration refused?)"
-  tabs_win=$(window_at "$cx" "$cy") && [ -n "$tabs_win" ] && [ "$tabs_win" != "$login_win" ]
-}
-wait_for 60 "tabbed window" find_tabs
-# The upload page: at (3, 20) in the tab control, which is at (0, 32) in the tabbed window.
-px=$((cx + 3)) py=$((cy + 52))
-page_painted() { [ "$(region_colours $((px + 202)) $((py + 405)) 415 35)" -gt 8 ]; }
-wait_for 20 "upload page (button bar)" page_painted
+ui_submit_registration "$login_win"
 # The tab row (tab control at (0, 32)), to see later that the other tab has come to the front.
 tabrow_sum=$(region_sum "$cx" $((cy + 32)) 180 20)
 grep -q "CreateUser user=\"$user\" -> 1" "$work/service.log" || fail "the service did not create user $user"
@@ -212,42 +144,9 @@ grep -qx "UserNameForUpLoad=$user" <<<"$settings" || fail "user.ini lacks UserNa
 sleep 1
 shot 03-tabbed-window.png
 
-# --- Stage: choose C:\fotrel-e2e in the folder tree with the keyboard. Choosing a folder that
-# has a path hands the keyboard focus to the photo list (the tree then draws no selection), so
-# the tree gets it back by a click right of the top row's text (no item there: the selection
-# stays). The tree's first focus selects its top item, the Desktop, which is such a folder.
+# --- Stage: choose C:\fotrel-e2e in the folder tree with the keyboard.
 stage=folder
-tx=$((px + 16)) ty=$((py + 26))
-# Pixels of the selection colour in the tree: the tree has the focus and a selected item.
-tree_focused() { [ "$(region_pixels "$tx" "$ty" 166 229 "$selection_colour")" -gt 20 ]; }
-tree_unfocused() { ! tree_focused; }
-# Click until the tree keeps the focus for a second.
-focus_tree() {
-  for _ in 1 2 3 4 5 6; do
-    click $((tx + 120)) $((ty + 10))
-    sleep 1
-    tree_focused && { sleep 1; tree_focused && return 0; }
-  done
-  fail "the folder tree does not keep the keyboard focus"
-}
-focus_tree
-xdotool type --delay 150 "My"   # type-ahead: My Computer (no path: the focus stays)
-sleep 0.5
-xdotool key Right               # expand it: Control Panel, (C:), (Z:)
-sleep 1
-xdotool key Down                # Control Panel (no path)
-sleep 0.5
-wait_for 5 "selection in the folder tree on the way to (C:)" tree_focused
-xdotool key Down                # (C:): a path, so the list takes the focus
-wait_for 15 "the photo list to take the focus after (C:)" tree_unfocused
-focus_tree
-xdotool key Right               # expand C:
-sleep 1
-xdotool type "f"                # fotrel-e2e
-# Thumbnails of the generated photos in the list's first row (a few colours without them).
-thumbs_shown() { [ "$(region_colours $((px + 205)) $((py + 33)) 409 75)" -gt 200 ]; }
-wait_for 30 "thumbnails of C:\\fotrel-e2e in the photo list" thumbs_shown
-settle $((px + 202)) $((py + 30)) 415 375
+ui_choose_folder_on_c f
 shot 04-folder-chosen.png
 
 # --- Stage: select all (button 1009 at (213, 410), 93 x 26).

@@ -1,7 +1,5 @@
 #include "upload/upload_dlg.h"
 
-#include <ole2.h>
-#include <olectl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -12,8 +10,8 @@
 
 #include "common/messages.h"
 #include "common/settings.h"
-#include "controls/picture_file.h"
 #include "res/resource.h"
+#include "upload/thumb_tile.h"
 
 namespace {
 
@@ -21,7 +19,6 @@ constexpr COLORREF kBackColour = RGB(241, 241, 241);
 constexpr COLORREF kStatusColour = RGB(89, 127, 147);
 constexpr COLORREF kOutlineColour = RGB(192, 192, 192);
 constexpr COLORREF kFooterColour = RGB(71, 71, 71);
-constexpr COLORREF kTileFrameColour = RGB(132, 29, 22);
 constexpr wchar_t kStatusFormat[] = L"总数: %d   完成数: %d";
 constexpr wchar_t kFontFace[] = L"宋体";
 constexpr POINT kStatusPoint = {50, 448};
@@ -120,11 +117,8 @@ void CMyUpLoadDlg::SetShellExecute(ShellExecuteFunc function) { g_shellExecute =
 CMyUpLoadDlg::CMyUpLoadDlg()
     : CDialog(IDD_UPLOAD),
       m_nColumns(0),
-      m_bCancelThumbs(0),
-      m_hThumbsDone(nullptr),
       m_nThumbNames(0),
       m_bmpPlaceholder(nullptr),
-      m_brWhite(nullptr),
       m_rcTree{16, 26, 182, 255},
       m_rcListPanel{202, 25, 617, 415},
       m_hListHeader(nullptr),
@@ -138,8 +132,6 @@ CMyUpLoadDlg::CMyUpLoadDlg()
       m_nCurrentFile(0),
       m_bUploading(0),
       m_szUploadUser{},
-      m_hThumbTarget(nullptr),
-      m_hThumbThread(nullptr),
       m_bTearingDown(false),
       m_bRefreshing(false),
       m_bRefreshPending(false) {}
@@ -160,11 +152,7 @@ CMyUpLoadDlg::~CMyUpLoadDlg() {
   m_vecNames.clear();
   DestroyWindow();
 
-  if (m_hThumbsDone != nullptr) CloseHandle(m_hThumbsDone);
-  m_hThumbsDone = nullptr;
   FreeBitmap(&m_bmpPlaceholder);
-  if (m_brWhite != nullptr) DeleteObject(m_brWhite);
-  m_brWhite = nullptr;
   for (HBITMAP* bitmap : {&m_hListHeader, &m_hListTitle, &m_hSelectAllHover, &m_hSelectAllNormal,
                           &m_hSelectNoneHover, &m_hSelectNoneNormal, &m_hUploadHover, &m_hUploadNormal}) {
     FreeBitmap(bitmap);
@@ -188,7 +176,6 @@ BOOL CMyUpLoadDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
   // 2.
-  m_bCancelThumbs = 0;
   m_nThumbNames = 0;
   m_nColumns = 0;
   m_nCurrentFile = 0;
@@ -221,16 +208,10 @@ BOOL CMyUpLoadDlg::OnInitDialog() {
   m_listPhotos.ModifyStyle(0, LVS_SHAREIMAGELISTS);
   m_listPhotos.SetImageList(m_imgThumbs, LVSIL_NORMAL);
 
-  // 7.
-  m_hThumbsDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-
-  // 8.
-  if (m_brWhite == nullptr) m_brWhite = CreateSolidBrush(RGB(255, 255, 255));
+  // 7. - 9. The placeholder tile. There is nothing to load yet: the loader starts with the
+  // first refresh.
   FreeBitmap(&m_bmpPlaceholder);
-  m_bmpPlaceholder = MakePlaceholder();
-
-  // 9. With no names the loader ends at once, so the first refresh does not wait.
-  StartThumbLoader();
+  m_bmpPlaceholder = MakePlaceholderTile();
 
   // 10.
   m_rcTree = RECT{16, 26, 182, 255};
@@ -394,7 +375,7 @@ void CMyUpLoadDlg::OnFolderSelected(std::wstring path, void* context) {
 LRESULT CMyUpLoadDlg::RefreshFolder() {
   // Nothing to list (a tree item without a folder was chosen after the refresh was asked
   // for), no thumbnail machinery (the initialisation ended early), or the page is going.
-  if (m_strFolder.empty() || m_bTearingDown || m_hThumbsDone == nullptr || m_imgThumbs.GetSafeHandle() == nullptr) {
+  if (m_strFolder.empty() || m_bTearingDown || m_imgThumbs.GetSafeHandle() == nullptr) {
     return 0;
   }
   // A message box of this refresh runs a message loop, which may bring another refresh: it
@@ -415,7 +396,6 @@ LRESULT CMyUpLoadDlg::RefreshFolder() {
     m_listPhotos.SetFocus();
     m_nThumbNames = static_cast<int>(m_vecNames.size());
   }
-  m_bCancelThumbs = 0;
   StartThumbLoader();
 
   m_bRefreshing = false;
@@ -501,214 +481,29 @@ bool CMyUpLoadDlg::FillList() {
 
 // --- The thumbnail loader ---
 
-CMyUpLoadDlg::ThumbPlacement CMyUpLoadDlg::PlaceThumbnail(long w, long h) {
-  ThumbPlacement place{kThumbWidth, kThumbHeight, 0, 0};
-  if (w <= 0 || h <= 0) return place;
-  const float ratio = static_cast<float>(h) / static_cast<float>(w);
-  if (ratio > 0.6875f) {
-    place.height = kThumbHeight;
-    place.width = static_cast<int>(static_cast<float>(kThumbHeight) / ratio);
-  } else {
-    place.width = kThumbWidth;
-    place.height = static_cast<int>(ratio * static_cast<float>(kThumbWidth));
-  }
-  // A picture of extreme shape still keeps one pixel of itself.
-  place.width = std::max(1, std::min(place.width, static_cast<int>(kThumbWidth)));
-  place.height = std::max(1, std::min(place.height, static_cast<int>(kThumbHeight)));
-  place.x = (kThumbWidth - place.width) / 2;
-  place.y = (kThumbHeight - place.height) / 2;
-  if (ratio > 0.6875f) {
-    place.y = 0;
-  } else {
-    place.x = 0;
-  }
-  return place;
-}
-
-// A thumbnail-sized bitmap compatible with the screen of the loader's target window (the
-// screen's own when that window gives no device context), drawn by `paint`; null when none
-// could be made.
-HBITMAP CMyUpLoadDlg::MakeTile(const std::function<void(HDC)>& paint) const {
-  HWND owner = m_hThumbTarget != nullptr ? m_hThumbTarget : m_hWnd;
-  HDC screen = ::GetDC(owner);
-  if (screen == nullptr) {
-    owner = nullptr;
-    screen = ::GetDC(nullptr);
-  }
-  if (screen == nullptr) return nullptr;
-  HBITMAP tile = CreateCompatibleBitmap(screen, kThumbWidth, kThumbHeight);
-  const HDC memory = CreateCompatibleDC(screen);
-  if (tile != nullptr && memory != nullptr) {
-    const HGDIOBJ old = SelectObject(memory, tile);
-    paint(memory);
-    SelectObject(memory, old);
-  } else if (tile != nullptr) {
-    FreeBitmap(&tile);
-  }
-  if (memory != nullptr) DeleteDC(memory);
-  ::ReleaseDC(owner, screen);
-  return tile;
-}
-
-HBITMAP CMyUpLoadDlg::MakePlaceholder() {
-  return MakeTile([](HDC memory) {
-    const RECT rc{0, 0, kThumbWidth, kThumbHeight};
-    const HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-    const HBRUSH frame = CreateSolidBrush(kTileFrameColour);
-    if (white != nullptr) FillRect(memory, &rc, white);
-    if (frame != nullptr) FrameRect(memory, &rc, frame);
-    HBITMAP picture = LoadSection(IDB_NO_PHOTO);
-    SIZE size{};
-    if (BitmapSize(picture, &size)) {
-      DrawBitmap(memory, picture, (kThumbWidth - size.cx) / 2, (kThumbHeight - size.cy) / 2, size.cx, size.cy);
-    }
-    FreeBitmap(&picture);
-    if (white != nullptr) DeleteObject(white);
-    if (frame != nullptr) DeleteObject(frame);
-  });
-}
-
-HBITMAP CMyUpLoadDlg::MakeThumbnail(const std::wstring& path) {
-  IPicture* picture = LoadPictureFile(path, kMaxThumbFileBytes);
-  if (picture == nullptr) return nullptr;
-  OLE_HANDLE handle = 0;
-  SHORT type = PICTYPE_UNINITIALIZED;
-  OLE_XSIZE_HIMETRIC w = 0;
-  OLE_YSIZE_HIMETRIC h = 0;
-  if (FAILED(picture->get_Type(&type)) || type != PICTYPE_BITMAP || FAILED(picture->get_Handle(&handle)) ||
-      handle == 0) {
-    picture->Release();
-    return nullptr;
-  }
-  picture->get_Width(&w);
-  picture->get_Height(&h);
-  const HBITMAP source = reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
-
-  // A tiny picture is not scaled: its tile stays white.
-  const bool small = w < 50 || h < 50;
-  const ThumbPlacement place = PlaceThumbnail(w, h);
-  // A scaled copy; the picture object keeps (and later deletes) its own bitmap.
-  HBITMAP scaled = nullptr;
-  if (!small) {
-    scaled = static_cast<HBITMAP>(CopyImage(source, IMAGE_BITMAP, place.width, place.height, 0));
-    if (scaled == nullptr) {
-      picture->Release();
-      return nullptr;
-    }
-  }
-
-  HBITMAP tile = MakeTile([&](HDC memory) {
-    const RECT rc{0, 0, kThumbWidth, kThumbHeight};
-    FillRect(memory, &rc, m_brWhite != nullptr ? m_brWhite : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    if (scaled != nullptr) DrawBitmap(memory, scaled, place.x, place.y, place.width, place.height);
-  });
-  FreeBitmap(&scaled);
-  picture->Release();
-  return tile;
-}
-
 bool CMyUpLoadDlg::StartThumbLoader() {
-  if (m_hThumbsDone == nullptr) return false;
-  // The names and their folder change only while no loader runs.
-  m_hThumbTarget = m_hWnd;
-  m_hThumbThread = CreateThread(nullptr, 0, &CMyUpLoadDlg::ThumbLoaderThread, this, 0, nullptr);
-  if (m_hThumbThread == nullptr) {
-    // No loader: nothing to wait for at the next refresh.
-    SetEvent(m_hThumbsDone);
-    return false;
+  // The loader works on its own copy of the paths: the names may change while it runs.
+  const long long count = std::min(static_cast<long long>(m_nThumbNames), static_cast<long long>(m_nColumns) * kThumbRows);
+  std::vector<std::wstring> paths;
+  for (long long i = 0; i < count && static_cast<size_t>(i) < m_vecNames.size(); ++i) {
+    paths.push_back(FullPath(static_cast<int>(i)));
   }
-  return true;
-}
-
-bool CMyUpLoadDlg::ThumbLoaderRunning() const {
-  return m_hThumbThread != nullptr && WaitForSingleObject(m_hThumbThread, 0) == WAIT_TIMEOUT;
-}
-
-DWORD CMyUpLoadDlg::ThumbLoaderThreadId() const {
-  return m_hThumbThread != nullptr ? GetThreadId(m_hThumbThread) : 0;
+  return m_thumbLoader.Start(m_hWnd, std::move(paths));
 }
 
 void CMyUpLoadDlg::StopThumbLoader() {
-  m_bCancelThumbs = 1;
-  // The loader never waits for this thread (it only posts), so waiting here cannot deadlock.
-  if (m_hThumbThread != nullptr) {
-    if (m_hThumbsDone != nullptr) WaitForSingleObject(m_hThumbsDone, INFINITE);
-    WaitForSingleObject(m_hThumbThread, INFINITE);
-    CloseHandle(m_hThumbThread);
-    m_hThumbThread = nullptr;
-  }
-  if (m_hThumbsDone != nullptr) ResetEvent(m_hThumbsDone);
-  DiscardPendingThumbs();
-}
-
-void CMyUpLoadDlg::DiscardPendingThumbs() {
+  m_thumbLoader.Stop();
   // The stopped loader's messages still queued would set images of a list about to change.
   if (m_hWnd != nullptr) {
     MSG msg;
     while (PeekMessageW(&msg, m_hWnd, WM_THUMB_READY, WM_THUMB_READY, PM_REMOVE)) {
     }
   }
-  std::vector<PendingThumb> pending;
-  {
-    std::lock_guard<std::mutex> lock(m_mtxPending);
-    pending.swap(m_pendingThumbs);
-  }
-  for (PendingThumb& thumb : pending) FreeBitmap(&thumb.tile);
-}
-
-DWORD WINAPI CMyUpLoadDlg::ThumbLoaderThread(void* param) {
-  return static_cast<CMyUpLoadDlg*>(param)->ThumbLoaderProc();
-}
-
-DWORD CMyUpLoadDlg::ThumbLoaderProc() {
-  // The picture decoders are COM objects.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const long long names = m_nThumbNames;
-  const long long bound = static_cast<long long>(m_nColumns) * kThumbRows;
-  const long long count = std::min(names, bound);
-  for (long long i = 0; i < count; ++i) {
-    // Asked to stop: do not start another picture.
-    if (m_bCancelThumbs == 1) break;
-    const size_t k = static_cast<size_t>(i);
-    HBITMAP tile = MakeThumbnail(JoinPath(m_strListedFolder, m_vecNames[k]));
-    if (tile == nullptr) continue;  // the item keeps the placeholder
-    const int slot = static_cast<int>(i) + 1;
-    {
-      std::lock_guard<std::mutex> lock(m_mtxPending);
-      m_pendingThumbs.push_back(PendingThumb{slot, tile});
-    }
-    if (!::PostMessageW(m_hThumbTarget, WM_THUMB_READY, static_cast<WPARAM>(k), static_cast<LPARAM>(slot))) {
-      // Nobody will take it (the window is gone or its queue is full).
-      std::lock_guard<std::mutex> lock(m_mtxPending);
-      for (auto it = m_pendingThumbs.begin(); it != m_pendingThumbs.end(); ++it) {
-        if (it->slot == slot) {
-          FreeBitmap(&it->tile);
-          m_pendingThumbs.erase(it);
-          break;
-        }
-      }
-    }
-    if (m_bCancelThumbs == 1) break;
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
-  // The last touch of the page.
-  SetEvent(m_hThumbsDone);
-  return 0;
 }
 
 void CMyUpLoadDlg::OnThumbReady(WPARAM item, LPARAM slotParam) {
   const int slot = static_cast<int>(slotParam);
-  HBITMAP tile = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(m_mtxPending);
-    for (auto it = m_pendingThumbs.begin(); it != m_pendingThumbs.end(); ++it) {
-      if (it->slot == slot) {
-        tile = it->tile;
-        m_pendingThumbs.erase(it);
-        break;
-      }
-    }
-  }
+  HBITMAP tile = m_thumbLoader.TakeTile(slot);
   if (tile == nullptr) return;
   bool placed = false;
   if (slot >= 1 && m_imgThumbs.GetSafeHandle() != nullptr) {

@@ -4,24 +4,20 @@
 // checked photos while the page shows a progress bar and a status line. A click on a photo
 // previews it, a double click opens it in its associated program.
 //
-// Threads. Everything here runs on the window thread except the thumbnail loader, which makes
-// the thumbnails of the listed photos off the window thread, one at a time. The loader works
-// on m_strListedFolder and m_vecNames, which change only while no loader runs (a refresh stops
-// the loader and waits for it first). It posts WM_THUMB_READY and
-// never sends, so the window thread may wait for it. It does not touch the image list: it hands
-// each finished tile over through a small locked mailbox, and the window thread puts the tile
-// into the image list when the message arrives, so that the list view never paints from an
-// image list another thread is changing. The messages carry only an item index and a slot;
-// messages of a stopped loader are thrown away before the list is refilled.
+// Threads. Everything here runs on the window thread except the thumbnail loader's decoding
+// threads (upload/thumb_loader.h), which work on their own copy of the listed photos' paths and
+// hand finished tiles over with WM_THUMB_READY; the window thread puts each tile into the image
+// list when the message arrives, so that the list view never paints from an image list another
+// thread is changing. A refresh stops the loader (a bounded wait) and throws away the messages
+// of the stopped one before the list is refilled.
 //
-// Teardown stops the upload worker and then the loader and waits for both before anything they
-// use is freed; so does the destruction of the page's window when it goes before the object.
+// Teardown stops the upload worker and then the loader before anything they use is freed; so
+// does the destruction of the page's window when it goes before the object.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +28,8 @@
 #include "framework/dialog.h"
 #include "shelltree/folder_tree_view.h"
 #include "upload/my_list_ctrl.h"
+#include "upload/thumb_loader.h"
+#include "upload/thumb_tile.h"
 #include "upload/upload_page.h"
 #include "upload/upload_worker.h"
 
@@ -47,16 +45,14 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   static constexpr const wchar_t* kFooterText = L"Zorvan照片冲印 版权所有";
 
   // Thumbnail tiles.
-  static constexpr int kThumbWidth = 80;
-  static constexpr int kThumbHeight = 55;
+  static constexpr int kThumbWidth = kTileWidth;
+  static constexpr int kThumbHeight = kTileHeight;
   // The loader covers at most this many rows of the list: m_nColumns x kThumbRows items.
   static constexpr int kThumbRows = 255;
   // A click on an item from this index on shows no preview (3 x 255).
   static constexpr int kPreviewLimit = 765;
   // OnSelectAll checks at most this many photos.
   static constexpr int kSelectAllLimit = 100;
-  // Larger photo files get no thumbnail (the same bound as the preview box's).
-  static constexpr unsigned long long kMaxThumbFileBytes = CMyStatic::kMaxImageFileBytes;
 
   // The shell's open call for a double-clicked photo; tests put another in its place (null:
   // ShellExecuteW again).
@@ -64,7 +60,7 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   static void SetShellExecute(ShellExecuteFunc function);
 
   CMyUpLoadDlg();
-  // Stops and waits for the upload worker, then for the thumbnail loader, then frees the rest.
+  // Stops and waits for the upload worker, then stops the thumbnail loader, then frees the rest.
   ~CMyUpLoadDlg() override;
 
   // Creates the page from template 10001 as a child of `parent`.
@@ -82,12 +78,9 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   // a tree item without a folder, or a folder that could not be searched, leaves the list (and
   // this folder) as it was, and its photos must not be looked for elsewhere.
   std::wstring m_strListedFolder;
-  std::atomic<int> m_bCancelThumbs;   // 1 asks the running loader to stop
-  HANDLE m_hThumbsDone;               // manual reset; set by the loader when it ends
   std::mutex m_mtxRefresh;            // held while the folder is rescanned and the list refilled
   int m_nThumbNames;                  // names the loader may cover; taken after each refill
   HBITMAP m_bmpPlaceholder;           // image 0
-  HBRUSH m_brWhite;                   // fills thumbnail tiles
   RECT m_rcTree;                      // (16,26)-(182,255)
   RECT m_rcListPanel;                 // (202,25)-(617,415)
   HBITMAP m_hListHeader;              // 172
@@ -137,22 +130,6 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   // Whether a file name's last three characters are bmp, jpg, raw, tif or gif in any case.
   static bool IsPhotoName(const wchar_t* name);
 
-  // The loader's bitmaps (any thread): the placeholder tile, and the thumbnail of a photo file
-  // (null when it cannot be read as a picture).
-  HBITMAP MakePlaceholder();
-  HBITMAP MakeThumbnail(const std::wstring& path);
-  HBITMAP MakeTile(const std::function<void(HDC)>& paint) const;
-
-  // Where a thumbnail goes in its tile: the size of the scaled picture and its place.
-  struct ThumbPlacement {
-    int width;
-    int height;
-    int x;
-    int y;
-  };
-  // The placement for a picture of w x h (HIMETRIC units as the picture object reports them).
-  static ThumbPlacement PlaceThumbnail(long w, long h);
-
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   bool OnCommand(UINT id, UINT code, HWND control) override;
   bool OnNotify(NMHDR* header, LRESULT* result) override;
@@ -166,10 +143,8 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   void OnSelectNone();
   void OnUpload();
   void ShowPreview(WPARAM index);
-  // Whether a thumbnail loader thread exists that has not ended; the id of the last one started
-  // (0 when none is held).
-  bool ThumbLoaderRunning() const;
-  DWORD ThumbLoaderThreadId() const;
+  // Whether a decoding thread of the running thumbnail loader has not ended.
+  bool ThumbLoaderRunning() const { return m_thumbLoader.Running(); }
 
  protected:
   BOOL OnInitDialog() override;
@@ -182,26 +157,13 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   void PlaceControls();
 
  private:
-  struct PendingThumb {
-    int slot;
-    HBITMAP tile;
-  };
-
-  static DWORD WINAPI ThumbLoaderThread(void* param);
-  DWORD ThumbLoaderProc();
+  // Starts the loader on the listed photos the list covers (m_nColumns x kThumbRows at most).
   bool StartThumbLoader();
-  // Raises the stop flag, waits for the loader to end, resets m_hThumbsDone and throws away
-  // what the stopped loader left: its queued messages and tiles.
+  // Stops the loader (a bounded wait) and throws away its queued messages; its tiles go with it.
   void StopThumbLoader();
-  void DiscardPendingThumbs();
   void MessageBoxWithSystemText(DWORD error);
 
-  // The window the running loader posts to.
-  HWND m_hThumbTarget;
-  HANDLE m_hThumbThread;
-  // Finished tiles waiting for their WM_THUMB_READY; the loader adds, the window thread takes.
-  std::mutex m_mtxPending;
-  std::vector<PendingThumb> m_pendingThumbs;
+  CThumbLoader m_thumbLoader;
   bool m_bTearingDown;     // the destructor runs: no more refreshes
   bool m_bRefreshing;      // a refresh runs (its message box may bring another)
   bool m_bRefreshPending;  // a refresh was asked for meanwhile; it follows this one

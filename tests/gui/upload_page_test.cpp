@@ -1,14 +1,19 @@
 // The upload page: the photo filter and the folder scan, the selection buttons, and the photo
-// list's thumbnails (read back from the image list's slots), the placeholder, the bound of the
-// loader and stopping it at a folder change.
+// list's thumbnails (read back from the image list's slots): upright in every orientation, from
+// embedded thumbnails when they serve, the placeholder for what cannot be read or is too large,
+// the bound of the loader, and stopping it at a folder change and at teardown within a second.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +24,10 @@
 #include "tests/gui/gui_test_util.h"
 #include "tests/gui/upload_flow_util.h"
 #include "tests/support/message_box_capture.h"
+#include "tests/support/jpeg_writer.h"
 #include "tests/support/temp_dir.h"
+#include "upload/thumb_loader.h"
+#include "upload/thumb_tile.h"
 #include "upload/upload_dlg.h"
 
 namespace {
@@ -252,36 +260,150 @@ TEST_F(ThumbnailsTest, TheLoaderCoversColumnsTimes255ItemsAtMost) {
   for (int k = 0; k < 257; ++k) EXPECT_EQ(k < 255 ? k + 1 : 0, ItemImage(m_page->m_listPhotos, k)) << k;
 }
 
-// Starts a refresh of a folder whose thumbnails take a while and waits until its loader has
-// posted a tile (left unhandled); yields the loader thread.
-HANDLE StartSlowRefresh(CMyUpLoadDlg& page, const std::wstring& folder) {
-  page.m_strFolder = folder;
-  page.SendMessage(WM_FOLDER_CHANGED, 0, 0);
-  const HANDLE loader = OpenThread(SYNCHRONIZE, FALSE, page.ThumbLoaderThreadId());
-  for (int i = 0; i < 6000 && !ThumbQueued(page.m_hWnd); ++i) Sleep(5);
-  EXPECT_TRUE(ThumbQueued(page.m_hWnd));
-  return loader;
+// A JPEG's frame header (the last SOF0 in the file, after any thumbnail's) declaring w x h.
+void DeclareSize(std::vector<uint8_t>* jpeg, int w, int h) {
+  for (size_t i = jpeg->size() - 9; i > 2; --i) {
+    if ((*jpeg)[i] == 0xFF && (*jpeg)[i + 1] == 0xC0) {
+      (*jpeg)[i + 5] = static_cast<uint8_t>(h >> 8), (*jpeg)[i + 6] = static_cast<uint8_t>(h);
+      (*jpeg)[i + 7] = static_cast<uint8_t>(w >> 8), (*jpeg)[i + 8] = static_cast<uint8_t>(w);
+      return;
+    }
+  }
 }
 
-TEST_F(ThumbnailsTest, AFolderChangeStopsTheLoaderAndNoOldThumbnailIsShown) {
-  const std::vector<uint8_t> big = SolidBmp(1600, 1200, kGreen);
-  for (int i = 0; i < 10; ++i) Write("big" + std::to_string(i) + ".bmp", big);
+constexpr jpegtest::Bgr kJpegRed{30, 20, 220}, kJpegGreen{40, 180, 20}, kJpegBlue{255, 0, 0};
+
+TEST_F(ThumbnailsTest, EveryOrientationGivesAnUprightPortraitTile) {
+  // Portrait photos (3:4 upright) stored turned each way; the upright top-left quarter is green.
+  for (int o = 1; o <= 8; ++o) {
+    Write("o" + std::to_string(o) + ".jpg", jpegtest::OrientedCornerJpeg(300, 400, o, kJpegRed, kJpegGreen));
+  }
+  ShowFolder(Folder());
+  ASSERT_EQ(8u, m_page->m_vecNames.size());
+  for (int k = 0; k < 8; ++k) {
+    const std::wstring& name = m_page->m_vecNames[static_cast<size_t>(k)];
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    ASSERT_EQ(k + 1, ItemImage(m_page->m_listPhotos, k));
+    // 41 x 55 at x = 19: green top left, red elsewhere, white beside.
+    const std::vector<COLORREF> tile = SlotPixels(m_page->m_imgThumbs, k + 1);
+    EXPECT_TRUE(Near(kGreen, At(tile, 19 + 5, 5)));
+    EXPECT_TRUE(Near(kRed, At(tile, 19 + 36, 5)));
+    EXPECT_TRUE(Near(kRed, At(tile, 19 + 5, 50)));
+    EXPECT_TRUE(Near(kRed, At(tile, 19 + 36, 50)));
+    EXPECT_EQ(kWhite, At(tile, 18, 27));
+    EXPECT_EQ(kWhite, At(tile, 60, 27));
+  }
+}
+
+TEST_F(ThumbnailsTest, EmbeddedThumbnailsServeWithoutBarsAndDamagedOnesAreIgnored) {
+  // 3:2 photos, red, with a blue 160 x 120 thumbnail that shows them between black bars.
+  const std::vector<uint8_t> barred = jpegtest::EncodeJpeg(160, 120, [](int, int y) {
+    return y >= 6 && y < 113 ? kJpegBlue : jpegtest::Bgr{0, 0, 0};
+  });
+  std::vector<uint8_t> cut = barred;
+  cut.resize(cut.size() / 2);
+  const std::vector<uint8_t> twoMb(65000, 0x5A);
+  std::vector<std::vector<uint8_t>> segments(32, jpegtest::Segment(0xE2, twoMb));
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    COLORREF colour;
+  };
+  const Case cases[] = {
+      {"a_thumbnail.jpg", jpegtest::OrientedCornerJpeg(600, 400, 1, kJpegRed, kJpegRed, barred), kBlue},
+      {"b_damaged.jpg", jpegtest::OrientedCornerJpeg(600, 400, 1, kJpegRed, kJpegRed, cut), kRed},
+      {"c_segments.jpg", jpegtest::WithSegments(jpegtest::CornerJpeg(600, 400, kJpegRed, kJpegRed), segments), kRed},
+  };
+  for (const Case& c : cases) Write(c.name, c.file);
+  ASSERT_GT(cases[2].file.size(), 2000000u);
+  ShowFolder(Folder());
+  for (int k = 0; k < 3; ++k) {
+    const std::wstring& name = m_page->m_vecNames[static_cast<size_t>(k)];
+    const Case& c = cases[name[0] - L'a'];
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(k + 1, ItemImage(m_page->m_listPhotos, k));
+    // 80 x 53 at y = 1: the picture's colour on its first and last rows, white outside.
+    const std::vector<COLORREF> tile = SlotPixels(m_page->m_imgThumbs, k + 1);
+    for (int x : {0, 40, 79}) {
+      EXPECT_TRUE(Near(c.colour, At(tile, x, 1))) << x;
+      EXPECT_TRUE(Near(c.colour, At(tile, x, 53))) << x;
+      EXPECT_EQ(kWhite, At(tile, x, 0));
+      EXPECT_EQ(kWhite, At(tile, x, 54));
+    }
+  }
+}
+
+TEST_F(ThumbnailsTest, ATinyJpegDeclaring30000By30000KeepsItsPlaceholderAtOnce) {
+  std::vector<uint8_t> huge = jpegtest::CornerJpeg(64, 48, kJpegRed, kJpegGreen);
+  DeclareSize(&huge, 30000, 30000);
+  ASSERT_LT(huge.size(), 2048u);
+  Write("huge.jpg", huge);
+  PROCESS_MEMORY_COUNTERS before{};
+  ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before));
+  const DWORD start = GetTickCount();
+  ShowFolder(Folder());
+  const DWORD elapsed = GetTickCount() - start;
+  PROCESS_MEMORY_COUNTERS after{};
+  ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after));
+  EXPECT_EQ(0, ItemImage(m_page->m_listPhotos, 0));
+  EXPECT_LT(after.PeakWorkingSetSize - before.PeakWorkingSetSize, 64u << 20);
+  EXPECT_LT(elapsed, 5000u);  // a bound only a decode of 900 million pixels would break
+  std::cout << "[ info ] placeholder after " << elapsed << " ms, peak working set grew by "
+            << (after.PeakWorkingSetSize - before.PeakWorkingSetSize) / 1024 << " KiB\n";
+}
+
+// A decode that cannot be interrupted: it ignores the stop flag until released (10 s at most).
+HANDLE BlockRelease() {
+  static const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return release;
+}
+std::atomic<int> g_blockedTiles{0};
+HBITMAP BlockingTile(const std::wstring& path, const photo::StopFlag*) {
+  ++g_blockedTiles;
+  WaitForSingleObject(BlockRelease(), 10000);
+  return MakePhotoTile(path, nullptr);
+}
+
+TEST_F(ThumbnailsTest, RefreshAndTeardownDuringLoadingReturnWithinASecondAndNoOldTileIsShown) {
+  const std::vector<uint8_t> picture = SolidBmp(160, 120, kGreen);
+  for (int i = 0; i < 10; ++i) Write("p" + std::to_string(i) + ".bmp", picture);
   TempDir fresh;  // nothing readable: every item keeps the placeholder
   for (int i = 0; i < 10; ++i) fresh.Write("n" + std::to_string(i) + ".jpg", std::vector<uint8_t>(64, 7));
-  // The change arrives ahead of the old loader's queued thumbnails.
-  const HANDLE loader = StartSlowRefresh(*m_page, Folder());
-  ASSERT_NE(nullptr, loader);
+  CThumbLoader::SetTileMaker(&BlockingTile);
+  auto startBlocked = [&](const std::wstring& folder) {
+    ResetEvent(BlockRelease());
+    const int before = g_blockedTiles;
+    m_page->m_strFolder = folder;
+    m_page->SendMessage(WM_FOLDER_CHANGED, 0, 0);
+    return PumpUntil([&] { return g_blockedTiles > before; }, 5000);
+  };
+
+  // A folder change while every decoding thread is stuck.
+  ASSERT_TRUE(startBlocked(Folder()));
+  DWORD start = GetTickCount();
   m_page->m_strFolder = fresh.Path().wstring();
   m_page->SendMessage(WM_FOLDER_CHANGED, 0, 0);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(loader, 0));
-  CloseHandle(loader);
+  const DWORD refresh = GetTickCount() - start;
+  EXPECT_LT(refresh, 1000u);
   ASSERT_EQ(10, m_page->m_listPhotos.GetItemCount());
   EXPECT_EQ(L'n', m_page->m_listPhotos.GetItemText(0, 0)[0]);
-  EXPECT_EQ(1, m_page->m_imgThumbs.GetImageCount());
+  // Released, the abandoned decodes end; their tiles are thrown away.
+  SetEvent(BlockRelease());
   ASSERT_TRUE(WaitForThumbnails());
+  PumpFor(300);
   for (int k = 0; k < 10; ++k) EXPECT_EQ(0, ItemImage(m_page->m_listPhotos, k)) << k;
   EXPECT_EQ(1, m_page->m_imgThumbs.GetImageCount());
 
+  // Teardown while every decoding thread is stuck.
+  ASSERT_TRUE(startBlocked(Folder()));
+  start = GetTickCount();
+  m_page.reset();
+  const DWORD teardown = GetTickCount() - start;
+  EXPECT_LT(teardown, 1000u);
+  SetEvent(BlockRelease());
+  CThumbLoader::SetTileMaker(nullptr);
+  std::cout << "[ info ] refresh " << refresh << " ms, teardown " << teardown << " ms with decodes stuck\n";
+  Sleep(300);  // the abandoned threads end by themselves, touching nothing of the page
 }
 
 }  // namespace

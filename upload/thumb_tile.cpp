@@ -1,0 +1,58 @@
+#include "upload/thumb_tile.h"
+
+#include "controls/dib_bitmap.h"
+#include "framework/wnd.h"
+#include "photo/layout.h"
+#include "photo/picture_loader.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr COLORREF kFrameColour = RGB(132, 29, 22);
+
+}  // namespace
+
+HBITMAP MakePlaceholderTile() {
+  HBITMAP tile = MakeDibBitmap(photo::Filled(photo::Size{kTileWidth, kTileHeight}, 255, 255, 255));
+  const HDC dc = tile != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+  if (dc == nullptr) return tile;
+  const HGDIOBJ old = SelectObject(dc, tile);
+  const RECT rc{0, 0, kTileWidth, kTileHeight};
+  const HBRUSH frame = CreateSolidBrush(kFrameColour);
+  if (frame != nullptr) {
+    FrameRect(dc, &rc, frame);
+    DeleteObject(frame);
+  }
+  const HBITMAP picture = static_cast<HBITMAP>(LoadImageW(GetResourceInstance(), MAKEINTRESOURCEW(IDB_NO_PHOTO),
+                                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  BITMAP size{};
+  if (picture != nullptr && GetObjectW(picture, sizeof size, &size) == sizeof size) {
+    const HDC source = CreateCompatibleDC(dc);
+    if (source != nullptr) {
+      const HGDIOBJ oldSource = SelectObject(source, picture);
+      BitBlt(dc, (kTileWidth - size.bmWidth) / 2, (kTileHeight - size.bmHeight) / 2, size.bmWidth, size.bmHeight,
+             source, 0, 0, SRCCOPY);
+      SelectObject(source, oldSource);
+      DeleteDC(source);
+    }
+  }
+  if (picture != nullptr) DeleteObject(picture);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  return tile;
+}
+
+HBITMAP MakePhotoTile(const std::wstring& path, const photo::StopFlag* stop) {
+  photo::Rect place;
+  const auto target = [&](photo::Size upright) {
+    if (photo::IsTinyPicture(upright)) return photo::Size{};
+    place = photo::FitInBox(upright, photo::Size{kTileWidth, kTileHeight});
+    return photo::Size{place.width, place.height};
+  };
+  photo::Picture picture;
+  const std::u16string file(path.begin(), path.end());
+  if (photo::LoadPicture(file, target, stop, &picture) != photo::PhotoStatus::kOk) return nullptr;
+  photo::Image tile = photo::Filled(photo::Size{kTileWidth, kTileHeight}, 255, 255, 255);
+  photo::Paste(&tile, picture.image, place.x, place.y);
+  return MakeDibBitmap(tile);
+}
