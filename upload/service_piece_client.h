@@ -17,6 +17,7 @@ class CServicePieceClient : public IPieceClient {
 
   // Each wait of a call; 0 is the transport's default.
   void SetTimeout(uint32_t milliseconds) { m_client.SetTimeout(milliseconds); }
+  void SetStopSignal(const CStopSignal* signal) override { m_client.SetStopSignal(signal); }
 
   // The result code is not looked at: a transport failure, a fault and a false answer are all
   // plain refusals.
