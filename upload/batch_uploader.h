@@ -54,7 +54,8 @@ struct FileReport {
 struct BatchResult {
   FileOutcome end = FileOutcome::Sent;  // Sent when every photo was sent
   size_t endingFile = 0;                // the photo whose outcome is `end`; the photo count when all were sent
-  std::vector<bool> sent;               // per photo, in the batch's order
+  std::vector<bool> sent;               // per photo, in the batch's order (empty only when memory
+                                        // ran out before the batch began)
   BatchProgress progress;               // at the end
   int32_t piecesSent = 0;
   int32_t failedCalls = 0;

@@ -39,7 +39,8 @@ class IUploadHost : public INameClock {
   // through ReleasePiece when its file is done.
   virtual std::unique_ptr<uint8_t[]> AllocatePiece(uint32_t bytes);
   virtual void ReleasePiece(std::unique_ptr<uint8_t[]> piece) {}
-  // Before every call: the number of successful calls so far in the batch.
+  // Before every call of CPieceUploader: the number of successful calls so far in the batch
+  // (CBatchUploader reports bytes instead, see IBatchHost).
   virtual void OnProgress(int32_t piecesSent) {}
 };
 
