@@ -3,11 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "account/account_rules.h"
 #include "cli/console.h"
 #include "services/passport.h"
-#include "upload/piece_uploader.h"
+#include "upload/batch_uploader.h"
 #include "upload/service_piece_client.h"
 
 namespace {
@@ -101,40 +102,82 @@ std::u16string BaseName(const std::u16string& path) {
   return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-class ConsoleUploadHost : public IUploadHost {
- public:
-  ConsoleUploadHost(const std::u16string& host, size_t files) : m_host(host), m_files(files) {}
+// Rewrites the batch line on a terminal at most this often.
+constexpr auto kBatchLineInterval = std::chrono::milliseconds(250);
 
+std::u16string BatchLine(const BatchProgress& p, double seconds) {
+  char text[160];
+  const double mb = 1e6;
+  std::snprintf(text, sizeof text, "%.1f of %.1f MB, %llu of %llu files sent, %.2f MB/s", p.bytesAccepted / mb,
+                p.bytesTotal / mb, static_cast<unsigned long long>(p.filesSent),
+                static_cast<unsigned long long>(p.files), seconds > 0 ? p.bytesAccepted / mb / seconds : 0.0);
+  return Ascii(text);
+}
+
+// Per-file lines as the files end; on a terminal also one batch line, rewritten in place.
+class ConsoleUploadHost : public IBatchHost {
+ public:
+  ConsoleUploadHost(const std::u16string& host, const std::vector<std::u16string>& files)
+      : m_host(host), m_files(files) {}
+
+  // On the lanes, several at once.
   std::unique_ptr<IPieceClient> CreateClient() override {
-    return std::make_unique<CServicePieceClient>(
-        m_host, [this](int32_t hr, const Upload::CUploadT& client) { m_lastRefusal = CallReport(hr, client); });
+    return std::make_unique<CServicePieceClient>(m_host, [this](int32_t hr, const Upload::CUploadT& client) {
+      CallReport report(hr, client);
+      std::lock_guard<std::mutex> lock(m_refusalLock);
+      m_lastRefusal = std::move(report);
+    });
   }
   bool ShouldStop() override { return Interrupted(); }
-  void OnProgress(int32_t piecesSent) override {
+
+  void OnFileDone(const FileReport& report) override {
+    if (report.outcome != FileOutcome::Sent) return;
+    const std::u16string line =
+        u"sent " + BaseName(m_files[report.index]) + u" (" + Number(report.failedCalls) + u" refused calls retried)";
+    if (m_batchLine.empty()) return Print(line + u"\n");
+    // Over the batch line, which comes back below unchanged.
+    Print(u"\r" + line + Padding(line) + u"\n" + m_batchLine);
+  }
+  void OnBatchProgress(const BatchProgress& progress) override {
     if (!m_terminal) return;
-    const long long total = static_cast<long long>(m_files) * CPieceUploader::kPieces;
-    const int width = 30;
-    const int filled = total > 0 ? static_cast<int>(piecesSent * width / total) : 0;
-    std::u16string bar(static_cast<size_t>(filled), u'#');
-    bar.append(static_cast<size_t>(width - filled), u'-');
-    Print(u"\r[" + bar + u"] " + Number(piecesSent) + u"/" + Number(total) + u" pieces  file " +
-          Number(static_cast<long long>(m_fileIndex) + 1) + u"/" + Number(static_cast<long long>(m_files)) + u"  " +
-          m_name + u"   ");
+    const auto now = Clock::now();
+    if (!m_batchLine.empty() && now - m_lastLine < kBatchLineInterval) return;
+    ShowBatchLine(progress, now);
+  }
+  void OnBatchEnd(const BatchResult& result) override {
+    if (!m_terminal) return;
+    ShowBatchLine(result.progress, Clock::now());
+    Print(u"\n");
+    m_batchLine.clear();
   }
 
-  void StartFile(size_t index, const std::u16string& name) {
-    m_fileIndex = index;
-    m_name = name;
+  CallReport LastRefusal() {
+    std::lock_guard<std::mutex> lock(m_refusalLock);
+    return m_lastRefusal;
   }
-  bool Terminal() const { return m_terminal; }
-  const CallReport& LastRefusal() const { return m_lastRefusal; }
+  double Seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
 
  private:
+  using Clock = std::chrono::steady_clock;
+
+  void ShowBatchLine(const BatchProgress& progress, Clock::time_point now) {
+    const std::u16string line = BatchLine(progress, Seconds());
+    Print(u"\r" + line + Padding(line));
+    m_batchLine = line;
+    m_lastLine = now;
+  }
+  // Blanks over the rest of the batch line where `line` is shorter.
+  std::u16string Padding(const std::u16string& line) const {
+    return std::u16string(m_batchLine.size() > line.size() ? m_batchLine.size() - line.size() : 0, u' ');
+  }
+
   std::u16string m_host;
-  size_t m_files;
-  size_t m_fileIndex = 0;
-  std::u16string m_name;
-  bool m_terminal = StdoutIsTerminal();
+  const std::vector<std::u16string>& m_files;
+  const bool m_terminal = StdoutIsTerminal();
+  const Clock::time_point m_start = Clock::now();
+  Clock::time_point m_lastLine;
+  std::u16string m_batchLine;  // as last shown; empty while none is
+  std::mutex m_refusalLock;
   CallReport m_lastRefusal;
 };
 
@@ -152,33 +195,30 @@ const char16_t* OutcomeMessage(FileOutcome outcome) {
 
 }  // namespace
 
-int RunUpload(const std::u16string& host, const std::u16string& user, const std::vector<std::u16string>& files) {
-  ConsoleUploadHost console(host, files.size());
-  CPieceUploader uploader(console);
-  uploader.StartBatch();
-  const auto start = std::chrono::steady_clock::now();
-  size_t sent = 0;
-  int32_t failedBefore = 0;
-  for (; sent < files.size(); ++sent) {
-    const std::u16string name = BaseName(files[sent]);
-    console.StartFile(sent, name);
-    const FileOutcome outcome = uploader.SendFile(files[sent], user);
-    if (console.Terminal()) Print(u"\n");
-    if (outcome != FileOutcome::Sent) {
-      PrintError(name + u": " + OutcomeMessage(outcome) + u"\n");
-      if (outcome == FileOutcome::TooManyFailures || outcome == FileOutcome::Stopped) {
-        if (uploader.FailedCalls() > 0) PrintCallDetails(console.LastRefusal());
-      }
-      break;
+int RunUpload(const std::u16string& host, const std::u16string& user, const std::vector<std::u16string>& files,
+              int lanes) {
+  ConsoleUploadHost console(host, files);
+  CBatchUploader uploader(console);
+  uploader.SetLanes(lanes);
+  const BatchResult result = uploader.Run(files, user);
+  if (result.end != FileOutcome::Sent) {
+    const std::u16string name = result.endingFile < files.size() ? BaseName(files[result.endingFile]) : u"";
+    PrintError(name + u": " + OutcomeMessage(result.end) + u"\n");
+    if ((result.end == FileOutcome::TooManyFailures || result.end == FileOutcome::Stopped) && result.failedCalls > 0) {
+      PrintCallDetails(console.LastRefusal());
     }
-    Print(u"sent " + name + u" (" + Number(uploader.FailedCalls() - failedBefore) + u" refused calls retried)\n");
-    failedBefore = uploader.FailedCalls();
   }
   // The files the service does not have, as given, so that they can be sent again.
-  for (size_t i = sent; i < files.size(); ++i) Print(u"not sent: " + files[i] + u"\n");
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  size_t sent = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (i < result.sent.size() && result.sent[i]) {
+      ++sent;
+    } else {
+      Print(u"not sent: " + files[i] + u"\n");
+    }
+  }
   Print(Number(static_cast<long long>(sent)) + u" of " + Number(static_cast<long long>(files.size())) +
-        u" files sent, " + Number(uploader.PiecesSent()) + u" pieces, " + Number(uploader.FailedCalls()) +
-        u" failed calls" + Format(", %.2f s\n", seconds));
+        u" files sent, " + Number(result.piecesSent) + u" pieces, " + Number(result.failedCalls) + u" failed calls" +
+        Format(", %.2f s\n", console.Seconds()));
   return sent == files.size() ? kExitOk : kExitFailed;
 }

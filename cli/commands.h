@@ -9,4 +9,6 @@ enum : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 int RunLogin(const std::u16string& host, const std::u16string& user, const std::u16string& password);
 int RunRegister(const std::u16string& host, const std::u16string& user, const std::u16string& password,
                 const std::u16string& email);
-int RunUpload(const std::u16string& host, const std::u16string& user, const std::vector<std::u16string>& files);
+// Sends the files with `lanes` of them in flight at once (1 to 8).
+int RunUpload(const std::u16string& host, const std::u16string& user, const std::vector<std::u16string>& files,
+              int lanes);

@@ -1,6 +1,7 @@
 // The per-file rule of the upload worker: each photo goes to the service in 21 UploadFile calls,
-// pieces 0..19 of L/20 bytes and piece 20 with the rest, with only one piece in memory.
-// Shared by the window program's upload worker and the command-line tool.
+// pieces 0..19 of L/20 bytes and piece 20 with the rest, with only one piece in memory; here one
+// file after another (CBatchUploader sends several at once). Shared by the window program's
+// upload worker and the command-line tool.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 
 #include "upload/target_names.h"
 
+class CStopSignal;
+
 // One service client; the uploader makes one per file and uses it for all its calls.
 class IPieceClient {
  public:
@@ -16,23 +19,28 @@ class IPieceClient {
   // True exactly when the call succeeded and the service answered true.
   virtual bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
                            bool isCompleted, const char16_t* userName) = 0;
+  // A raised `signal` ends the call in flight at once, as a failed call. Not owned; it outlives
+  // the client.
+  virtual void SetStopSignal(const CStopSignal* signal) {}
 };
 
 // What the uploader needs from its surroundings (the window program, the console tool, a test).
-class IUploadHost {
+class IUploadHost : public INameClock {
  public:
-  virtual ~IUploadHost() = default;
   // Null when the client cannot be made; the uploader tries again before the next call.
   virtual std::unique_ptr<IPieceClient> CreateClient() = 0;
-  virtual UtcTime NowUtc();
+  UtcTime NowUtc() override;
   // Waits; false when the host wants the upload to stop.
-  virtual bool Pause(uint32_t milliseconds);
+  bool Pause(uint32_t milliseconds) override;
   // Checked before every call, and after a failed one: true ends the upload at once (the page
   // has gone, the program is closing); a call that failed because of it is no failure.
   virtual bool ShouldStop() { return false; }
-  // Memory for one piece (up to 64 MiB); null when there is none.
+  // Memory for one piece (up to 64 MiB); null when there is none. Every buffer comes back
+  // through ReleasePiece when its file is done.
   virtual std::unique_ptr<uint8_t[]> AllocatePiece(uint32_t bytes);
-  // Before every call: the number of successful calls so far in the batch.
+  virtual void ReleasePiece(std::unique_ptr<uint8_t[]> piece) {}
+  // Before every call of CPieceUploader: the number of successful calls so far in the batch
+  // (CBatchUploader reports bytes instead, see IBatchHost).
   virtual void OnProgress(int32_t piecesSent) {}
 };
 
@@ -73,10 +81,9 @@ class CPieceUploader {
   static uint32_t RetryPause(int failuresOfThisPiece);
 
  private:
+  class CLane;
+
   FileOutcome Send(const std::u16string& path, const std::u16string& userName);
-  // Counts one failed call and waits before the next try; false with the file's outcome when
-  // the batch ends here.
-  bool AfterFailure(int* failuresOfThisPiece, FileOutcome* outcome);
 
   IUploadHost& m_host;
   CTargetNames& m_names;

@@ -18,7 +18,7 @@ class CServicePieceClient : public IPieceClient {
   // Each wait of a call; 0 is the transport's default.
   void SetTimeout(uint32_t milliseconds) { m_client.SetTimeout(milliseconds); }
   // A raised `signal` ends the call in flight at once as a refusal. Not owned.
-  void SetStopSignal(const CStopSignal* signal) { m_client.SetStopSignal(signal); }
+  void SetStopSignal(const CStopSignal* signal) override { m_client.SetStopSignal(signal); }
 
   // The result code is not looked at: a transport failure, a fault and a false answer are all
   // plain refusals.

@@ -200,7 +200,7 @@ TEST(PieceUploader, TargetNamesAreNeverGivenTwiceInAProcess) {
     const char* what;
     UtcTime first, second;
     const char16_t* firstName;
-    const char16_t* secondName;  // the second one waits for the clock to give a new text
+    const char16_t* secondName;  // the next second that gives a new text, at once
   } cases[] = {
       {"two batches in one second", {2036, 3, 4, 5, 6, 7}, {2036, 3, 4, 5, 6, 7}, u"203634567.jpg", u"203634568.jpg"},
       {"12:1:11 and 12:11:1 print alike", {2036, 1, 1, 12, 1, 11}, {2036, 1, 1, 12, 11, 1}, u"20361112111.jpg",
@@ -223,7 +223,7 @@ TEST(PieceUploader, TargetNamesAreNeverGivenTwiceInAProcess) {
     EXPECT_NE(first.calls[0].fileName, second.calls[0].fileName);
     EXPECT_EQ(c.firstName, first.calls[0].fileName);
     EXPECT_EQ(c.secondName, second.calls[0].fileName);
-    EXPECT_EQ(second.pauses, std::vector<uint32_t>{50});
+    EXPECT_TRUE(second.pauses.empty());
   }
   EXPECT_EQ(u"200815349.jpg", CTargetNames::Format({2008, 1, 5, 3, 4, 9}));
 
@@ -250,6 +250,71 @@ TEST(PieceUploader, TargetNamesAreNeverGivenTwiceInAProcess) {
   all.insert(taken[1].begin(), taken[1].end());
   EXPECT_EQ(taken[0].size() + taken[1].size(), 24u);
   EXPECT_EQ(all.size(), 24u);
+}
+
+// Names go out without waiting while a second up to a minute ahead of the clock gives a new
+// one; beyond that, a name waits for the clock, and a stop ends that wait.
+TEST(PieceUploader, TwoHundredNamesInOneSecondAreUniqueAndAtMostAMinuteAhead) {
+  // Stands still until someone waits; each pause moves it on by a second.
+  struct SteppedClock : INameClock {
+    UtcTime NowUtc() override { return UtcFromEpochSeconds(ms / 1000); }
+    bool Pause(uint32_t) override {
+      ms += 1000;
+      ++pauses;
+      return stopAfterPauses < 0 || pauses < stopAfterPauses;
+    }
+    int64_t ms = 0;
+    int pauses = 0;
+    int stopAfterPauses = -1;
+  };
+  const struct {
+    const char* what;
+    UtcTime start;
+    UtcTime takenBefore;  // ten names from this time on were given before
+  } cases[] = {
+      {"a plain minute", {2041, 3, 14, 15, 9, 26}, {2000, 1, 1, 0, 0, 0}},
+      // 1:01:10 to 1:01:19 print as 1:11:00 to 1:11:09 did.
+      {"texts given before to other seconds", {2036, 1, 11, 1, 0, 50}, {2036, 1, 11, 1, 11, 0}},
+      {"over the end of a year", {2036, 12, 31, 23, 59, 30}, {2000, 1, 1, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CTargetNames names;
+    SteppedClock clock;
+    clock.ms = EpochSeconds(c.takenBefore) * 1000;
+    for (int i = 0; i < 10; ++i) {
+      std::u16string name;
+      ASSERT_EQ(names.Take(clock, &name), CTargetNames::Result::Named);
+    }
+    const int64_t start = EpochSeconds(c.start);
+    clock.ms = start * 1000;
+    std::set<std::u16string> taken;
+    int64_t previous = start - 1;
+    for (int i = 0; i < 200; ++i) {
+      std::u16string name;
+      ASSERT_EQ(names.Take(clock, &name), CTargetNames::Result::Named);
+      EXPECT_TRUE(taken.insert(name).second) << "given twice: " << std::string(name.begin(), name.end());
+      // The second the name stands for: after the previous name's, at most a minute ahead.
+      const int64_t now = clock.ms / 1000;
+      int64_t second = previous + 1;
+      while (second <= now + 60 && CTargetNames::Format(UtcFromEpochSeconds(second)) != name) ++second;
+      ASSERT_LE(second, now + 60) << "name " << i << " is not a second up to a minute ahead of the clock";
+      previous = second;
+      // The first names come at once; the minute ahead holds at least 50 new texts.
+      if (i < 50) {
+        EXPECT_EQ(clock.pauses, 0) << i;
+      }
+    }
+    // 200 names, at most 61 to a minute: the clock had to move on about 139 s (and one more
+    // for each text given before).
+    EXPECT_GE(clock.ms / 1000 - start, 139);
+    EXPECT_LE(clock.ms / 1000 - start, 150);
+    // With every second of the next minute taken, a stop ends the wait for the clock.
+    clock.stopAfterPauses = clock.pauses + 1;
+    std::u16string name;
+    EXPECT_EQ(names.Take(clock, &name), CTargetNames::Result::Stopped);
+  }
+  EXPECT_EQ(u"2036111123.jpg", CTargetNames::Format(UtcFromEpochSeconds(EpochSeconds({2036, 11, 1, 1, 2, 3}))));
 }
 
 // Against a real socket: a service that refuses the empty last piece every time (seen with an

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +30,7 @@
 #include "services/passport.h"
 #include "tests/support/chaos_proxy.h"
 #include "tests/support/temp_dir.h"
+#include "upload/batch_uploader.h"
 #include "upload/piece_uploader.h"
 #include "upload/service_piece_client.h"
 
@@ -88,9 +91,10 @@ class ServiceProcess {
   uint16_t m_port = 0;
 };
 
-// Talks to the proxy with short time-outs, notes the target name of every call, and asks the
-// uploader to stop when the run's time is up (the file in hand then ends as not sent).
-class StressHost : public IUploadHost {
+// Talks to the proxy with short time-outs, notes the target name of every call (one file after
+// another) or the report of every file (lanes), and asks the uploader to stop when the run's time
+// is up (the files in hand then end as not sent).
+class StressHost : public IBatchHost {
  public:
   StressHost(std::u16string proxy, Clock::time_point end) : m_proxy(std::move(proxy)), m_end(end) {}
 
@@ -101,26 +105,32 @@ class StressHost : public IUploadHost {
     return UtcTime{2039, 7, 1 + n / 86400 % 28, n / 3600 % 24, n / 60 % 60, n % 60};
   }
   bool ShouldStop() override { return Clock::now() >= m_end; }
+  void OnFileDone(const FileReport& report) override { reports.push_back(report); }
+  // Notes the name of every call, for batches of one file after another.
+  void OneAfterAnother(bool on) { m_oneAfterAnother = on; }
 
-  std::u16string fileName;  // of the last call
-  int calls = 0;
+  std::u16string fileName;  // of the last call, when one file goes after another
+  std::atomic<int> calls{0};
+  std::vector<FileReport> reports;
 
  private:
   struct Client : IPieceClient {
     explicit Client(StressHost& host) : host(host), service(host.m_proxy) { service.SetTimeout(kClientTimeoutMs); }
     bool UploadPiece(const uint8_t* bytes, uint32_t size, const char16_t* pieceName, const char16_t* fileName,
                      bool isCompleted, const char16_t* userName) override {
-      host.fileName = fileName;
+      if (host.m_oneAfterAnother) host.fileName = fileName;
       ++host.calls;
       return service.UploadPiece(bytes, size, pieceName, fileName, isCompleted, userName);
     }
+    void SetStopSignal(const CStopSignal* signal) override { service.SetStopSignal(signal); }
     StressHost& host;
     CServicePieceClient service;
   };
 
   std::u16string m_proxy;
   Clock::time_point m_end;
-  int m_names = 0;
+  std::atomic<int> m_names{0};
+  bool m_oneAfterAnother = true;
 };
 
 uint64_t EnvNumber(const char* name, uint64_t fallback) {
@@ -179,10 +189,23 @@ TEST(UploadStress, EverySentFileIsStoredOnceAndByteIdenticalThroughRefusalsClose
   std::vector<Attempt> attempts;
   const auto start = Clock::now();
   StressHost host(proxy->Host(), start + std::chrono::seconds(seconds));
+  // Every other batch goes over 2 to 4 lanes.
+  std::mt19937_64 lanesChoice(seed);
   CPieceUploader uploader(host);
-  int batches = 0;
+  CBatchUploader lanes(host);
+  int batches = 0, laneBatches = 0;
   while (!host.ShouldStop()) {
     ++batches;
+    if (batches % 2 == 0) {
+      ++laneBatches;
+      host.OneAfterAnother(false);
+      host.reports.clear();
+      lanes.SetLanes(2 + static_cast<int>(lanesChoice() % 3));
+      lanes.Run(paths, user);
+      for (const FileReport& r : host.reports) attempts.push_back({r.index, r.targetName, r.outcome});
+      continue;
+    }
+    host.OneAfterAnother(true);
     uploader.StartBatch();
     for (size_t f = 0; f < paths.size(); ++f) {
       host.fileName.clear();
@@ -231,13 +254,94 @@ TEST(UploadStress, EverySentFileIsStoredOnceAndByteIdenticalThroughRefusalsClose
     EXPECT_EQ(entry.path().filename().string(), Ascii(user)) << "a folder of another user appeared";
   }
 
-  std::printf("upload stress: %d batches, %zu files tried, %d sent, %d ended by the 51st failed call, %zu stored, "
+  std::printf("upload stress: %d batches (%d over lanes), %zu files tried, %d sent, %d ended by the 51st failed call, %zu stored, "
               "%d calls in %.1f s;",
-              batches, attempts.size(), sent, tooManyFailures, stored.size(), host.calls,
+              batches, laneBatches, attempts.size(), sent, tooManyFailures, stored.size(), host.calls.load(),
               std::chrono::duration<double>(Clock::now() - start).count());
   for (int act = 0; act < ChaosProxy::kActs; ++act) std::printf(" %s %d,", ChaosProxy::Name(act), acts[act]);
   std::printf("\n");
   EXPECT_GT(sent, 0);
+}
+
+// The reference service as the peer of N lanes: every photo arrives byte-identical, and the
+// service's request log shows each photo's pieces 0 to 20 once each, in order.
+TEST(UploadStress, LanesDeliverEveryPhotoByteIdenticalWithItsPiecesInOrder) {
+  const char* binary = std::getenv("FOTREL_SERVICE_BINARY");
+  if (binary == nullptr || *binary == 0) GTEST_SKIP() << "FOTREL_SERVICE_BINARY is not set";
+  TempDir dir;
+  const fs::path data = dir.Path() / "data";
+  const fs::path log = dir.Path() / "service.log";
+  ServiceProcess service(binary, data, log);
+  ASSERT_NE(service.Port(), 0) << ReadAll(log);
+  const std::u16string serviceHost = U16("127.0.0.1:" + std::to_string(service.Port()));
+
+  struct Host : IBatchHost {
+    explicit Host(std::u16string service) : service(std::move(service)) {}
+    std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(service); }
+    void OnFileDone(const FileReport& report) override { reports.push_back(report); }
+    std::u16string service;
+    std::vector<FileReport> reports;
+  };
+  std::vector<std::vector<uint8_t>> contents;
+  std::vector<std::u16string> paths;
+  for (size_t size : {size_t(20), size_t(39), size_t(1000), size_t(65537), size_t(250000), size_t(400003),
+                      size_t(777), size_t(120021), size_t(20), size_t(333333)}) {
+    contents.push_back(PatternBytes(size, static_cast<uint8_t>(contents.size())));
+    paths.push_back(dir.Write("p" + std::to_string(contents.size()) + ".jpg", contents.back()).u16string());
+  }
+  for (int lanes : {CBatchUploader::DefaultLanes(), CBatchUploader::kMaxLanes}) {
+    SCOPED_TRACE("lanes " + std::to_string(lanes));
+    const std::string user = "lanes" + std::to_string(lanes);
+    int32_t created = 0;
+    ASSERT_EQ(Passport::CPassportT(serviceHost).CreateUser(U16(user).c_str(), u"pw-lanes", U16(user + "@t.cn").c_str(),
+                                                          &created),
+              0);
+    ASSERT_EQ(created, 1);
+    Host host(serviceHost);
+    CBatchUploader uploader(host);
+    uploader.SetLanes(lanes);
+    const BatchResult result = uploader.Run(paths, U16(user));
+    ASSERT_EQ(result.end, FileOutcome::Sent);
+    ASSERT_EQ(host.reports.size(), paths.size());
+    for (const FileReport& report : host.reports) {
+      EXPECT_TRUE(ReadAll(data / "uploads" / user / Ascii(report.targetName)) ==
+                  std::string(contents[report.index].begin(), contents[report.index].end()))
+          << "photo " << report.index << " as " << Ascii(report.targetName);
+    }
+
+    // Each request's line is written after its answer: wait until all are there.
+    const std::string marker = "UploadFile user=\"" + user + "\"";
+    std::vector<std::string> lines;
+    for (int i = 0; i < 250; ++i) {
+      lines.clear();
+      std::istringstream text(ReadAll(log));
+      for (std::string line; std::getline(text, line);) {
+        if (line.find(marker) != std::string::npos) lines.push_back(line);
+      }
+      if (lines.size() >= 21 * paths.size()) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(lines.size(), 21 * paths.size());
+    std::map<std::string, std::vector<int>> piecesOf;
+    int interleaved = 0;  // lines of one photo between the first and last line of another
+    std::string previousFile;
+    for (const std::string& line : lines) {
+      const size_t file = line.find(" file=\"");
+      const size_t piece = line.find(" piece=\"");
+      ASSERT_TRUE(file != std::string::npos && piece != std::string::npos) << line;
+      const std::string name = line.substr(file + 7, line.find('"', file + 7) - file - 7);
+      piecesOf[name].push_back(std::atoi(line.c_str() + piece + 8));
+      EXPECT_NE(line.find("-> true"), std::string::npos) << line;
+      if (!previousFile.empty() && name != previousFile && piecesOf[previousFile].size() < 21) ++interleaved;
+      previousFile = name;
+    }
+    ASSERT_EQ(piecesOf.size(), paths.size());
+    std::vector<int> inOrder(21);
+    for (int n = 0; n < 21; ++n) inOrder[static_cast<size_t>(n)] = n;
+    for (const auto& entry : piecesOf) EXPECT_EQ(entry.second, inOrder) << entry.first;
+    std::printf("[          ] %d lanes: %d changes between unfinished photos in the service's log\n", lanes,
+                interleaved);
+  }
 }
 
 }  // namespace
