@@ -5,6 +5,7 @@
 #include <new>
 #include <thread>
 
+#include "net/allocation_fault.h"
 #include "upload/photo_pieces.h"
 
 UtcTime IUploadHost::NowUtc() {
@@ -23,7 +24,12 @@ bool IUploadHost::Pause(uint32_t milliseconds) {
 }
 
 std::unique_ptr<uint8_t[]> IUploadHost::AllocatePiece(uint32_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
+  try {
+    CheckAllocation(AllocationSite::PieceBuffer, bytes);
+    return std::unique_ptr<uint8_t[]>(new uint8_t[bytes]);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 uint32_t CPieceUploader::RetryPause(int failuresOfThisPiece) {

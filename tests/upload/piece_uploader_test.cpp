@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/allocation_fault.h"
 #include "tests/services/service_test_util.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
@@ -135,6 +136,12 @@ TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
   }
 }
 
+// Makes the next g_pieceBufferFaults growths of a piece buffer fail as a real shortage does.
+std::atomic<int> g_pieceBufferFaults{0};
+bool FailPieceBuffers(AllocationSite site, size_t) {
+  return site == AllocationSite::PieceBuffer && g_pieceBufferFaults.fetch_sub(1) > 0;
+}
+
 // Failed calls are counted over the batch and looked at after each one: the 51st ends the batch
 // wherever it comes; files sent before stay sent, the file in hand and the rest are not sent.
 TEST(PieceUploader, TheFiftyFirstFailedCallOfABatchEndsItWhereverItComes) {
@@ -144,28 +151,31 @@ TEST(PieceUploader, TheFiftyFirstFailedCallOfABatchEndsItWhereverItComes) {
     std::vector<int> batches;  // files per batch, each file 20 bytes
     std::function<bool(const Call&, int)> answer;
     int allocationFailures;  // piece buffers the host cannot give first
+    int allocationFaults;    // then piece buffers the default allocation fails to get (bad_alloc)
     int stopInCall;          // the stop request comes while this call fails (-1: none)
     std::vector<FileOutcome> outcomes;
     size_t calls;
     int32_t failedInLastBatch;
   } cases[] = {
       {"the second file's last piece refused for ever", {3},
-       [](const Call& c, int i) { return !(i >= 21 && c.isCompleted); }, 0, -1,
+       [](const Call& c, int i) { return !(i >= 21 && c.isCompleted); }, 0, 0, -1,
        {O::Sent, O::TooManyFailures, O::TooManyFailures}, 21 + 20 + 51, 51},
-      {"every call refused (nothing listens)", {2}, [](const Call&, int) { return false; }, 0, -1,
+      {"every call refused (nothing listens)", {2}, [](const Call&, int) { return false; }, 0, 0, -1,
        {O::TooManyFailures, O::TooManyFailures}, 51, 51},
-      {"51 refusals spread, the 51st before the end of file 2", {3}, RefuseFirstCallsOfEachFile({30, 21}), 0, -1,
+      {"51 refusals spread, the 51st before the end of file 2", {3}, RefuseFirstCallsOfEachFile({30, 21}), 0, 0, -1,
        {O::Sent, O::TooManyFailures, O::TooManyFailures}, 51 + 21, 51},
       {"50 refusals over three files: all sent, the last one too", {3}, RefuseFirstCallsOfEachFile({20, 20, 10}), 0,
-       -1, {O::Sent, O::Sent, O::Sent}, 63 + 50, 50},
-      {"100 refusals in two batches of 50: all sent", {2, 2}, RefuseFirstCallsOfEachFile({25, 25, 25, 25}), 0, -1,
+       0, -1, {O::Sent, O::Sent, O::Sent}, 63 + 50, 50},
+      {"100 refusals in two batches of 50: all sent", {2, 2}, RefuseFirstCallsOfEachFile({25, 25, 25, 25}), 0, 0, -1,
        {O::Sent, O::Sent, O::Sent, O::Sent}, 84 + 100, 50},
-      {"a stop while a call fails: not counted, not retried", {2}, [](const Call&, int) { return false; }, 0, 4,
+      {"a stop while a call fails: not counted, not retried", {2}, [](const Call&, int) { return false; }, 0, 0, 4,
        {O::Stopped, O::Stopped}, 5, 4},
       {"one piece buffer not to be had: one failed call, then the file goes", {1},
-       [](const Call&, int) { return true; }, 1, -1, {O::Sent}, 21, 1},
+       [](const Call&, int) { return true; }, 1, 0, -1, {O::Sent}, 21, 1},
+      {"one piece buffer failing with bad_alloc: one failed call, then the file goes", {1},
+       [](const Call&, int) { return true; }, 0, 1, -1, {O::Sent}, 21, 1},
       {"no piece buffer at all: the 51st try ends the batch before any call", {2},
-       [](const Call&, int) { return true; }, 1000, -1, {O::TooManyFailures, O::TooManyFailures}, 0, 51},
+       [](const Call&, int) { return true; }, 1000, 0, -1, {O::TooManyFailures, O::TooManyFailures}, 0, 51},
   };
   TempDir dir;
   const std::u16string photo = dir.Write("f.jpg", PatternBytes(20)).u16string();
@@ -174,6 +184,8 @@ TEST(PieceUploader, TheFiftyFirstFailedCallOfABatchEndsItWhereverItComes) {
     FakeHost host;
     host.tick = true;  // every file gets its own name
     host.allocationFailures = c.allocationFailures;
+    g_pieceBufferFaults = c.allocationFaults;
+    SetAllocationFaultHook(&FailPieceBuffers);
     host.answer = [&](const Call& call, int i) {
       if (i == c.stopInCall) host.stop = true;
       return c.answer(call, i);
@@ -185,9 +197,11 @@ TEST(PieceUploader, TheFiftyFirstFailedCallOfABatchEndsItWhereverItComes) {
       up.StartBatch();
       for (int f = 0; f < files; ++f) outcomes.push_back(up.SendFile(photo, u"u"));
     }
+    SetAllocationFaultHook(nullptr);
     EXPECT_EQ(outcomes, c.outcomes);
     EXPECT_EQ(host.calls.size(), c.calls);
     EXPECT_EQ(up.FailedCalls(), c.failedInLastBatch);
+    EXPECT_LE(g_pieceBufferFaults, 0) << "the fault was not met";
   }
 }
 
