@@ -65,7 +65,6 @@ FileOutcome SendPhoto(PhotoToSend& photo, const std::u16string& targetName, cons
   bool last = false;
   for (;;) {
     if (lane.Stopped()) return FileOutcome::Stopped;
-    lane.BeforeCall();
     char16_t pieceName[8];
     PieceName(n, pieceName);
     if (pieceSize == 0) last = true;

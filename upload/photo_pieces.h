@@ -33,7 +33,6 @@ class IPieceLane {
   // Looked at before every call and after a failed one: true ends the photo as Stopped at
   // once, and a call that failed meanwhile is no failure.
   virtual bool Stopped() = 0;
-  virtual void BeforeCall() {}
   virtual void Accepted(uint32_t bytes) = 0;
   // A failed call, or a piece buffer not to be had, the `failuresOfThisPiece`-th in a row: counts
   // it and waits before the next try. False, with the photo's outcome, when the batch ends here.

@@ -54,7 +54,6 @@ class CPieceUploader::CLane : public IPieceLane {
     }
   }
   bool Stopped() override { return m_up.m_host.ShouldStop(); }
-  void BeforeCall() override { m_up.m_host.OnProgress(m_up.m_piecesSent); }
   void Accepted(uint32_t) override { ++m_up.m_piecesSent; }
 
   // The count is looked at after every failed call, so a service that refuses one piece for

@@ -1,7 +1,8 @@
 // The per-file rule of the upload worker: each photo goes to the service in 21 UploadFile calls,
-// pieces 0..19 of L/20 bytes and piece 20 with the rest, with only one piece in memory; here one
-// file after another (CBatchUploader sends several at once). Shared by the window program's
-// upload worker and the command-line tool.
+// pieces 0..19 of L/20 bytes and piece 20 with the rest, with only one piece in memory. The
+// client and host interfaces here serve the window program's upload worker and the command-line
+// tool, which both send through CBatchUploader (several files at once); CPieceUploader sends one
+// file after another on the caller's thread, as the stress test and the loopback benchmark do.
 #pragma once
 
 #include <cstdint>
@@ -35,13 +36,10 @@ class IUploadHost : public INameClock {
   // Checked before every call, and after a failed one: true ends the upload at once (the page
   // has gone, the program is closing); a call that failed because of it is no failure.
   virtual bool ShouldStop() { return false; }
-  // Memory for one piece (up to 64 MiB); null when there is none. Every buffer comes back
-  // through ReleasePiece when its file is done.
+  // Memory for one piece (up to 64 MiB); null when there is none (a failed call, tried again).
+  // Every buffer comes back through ReleasePiece when its file is done.
   virtual std::unique_ptr<uint8_t[]> AllocatePiece(uint32_t bytes);
   virtual void ReleasePiece(std::unique_ptr<uint8_t[]> piece) {}
-  // Before every call of CPieceUploader: the number of successful calls so far in the batch
-  // (CBatchUploader reports bytes instead, see IBatchHost).
-  virtual void OnProgress(int32_t piecesSent) {}
 };
 
 enum class FileOutcome {

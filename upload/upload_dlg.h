@@ -91,7 +91,7 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   HBITMAP m_hSelectNoneNormal;        // 191
   HBITMAP m_hUploadHover;             // 212
   HBITMAP m_hUploadNormal;            // 220
-  std::atomic<int> m_nCurrentFile;    // the file the worker is sending, 0-based
+  std::atomic<int> m_nCurrentFile;    // photos of the worker's batch sent so far
   std::atomic<int> m_bUploading;      // 1 while the upload worker runs
   CProgressCtrl m_progress;           // 1000
   CSkinButton m_btnSelectAll;         // 1009
@@ -116,7 +116,7 @@ class CMyUpLoadDlg : public CDialog, public IUploadPage {
   HWND ProgressWindow() const override { return m_progress.m_hWnd; }
   int IsUploading() const override { return m_bUploading; }
   int ExchangeUploading(int value) override { return m_bUploading.exchange(value); }
-  void SetCurrentFile(int index) override { m_nCurrentFile = index; }
+  void SetCurrentFile(int filesDone) override { m_nCurrentFile = filesDone; }
   // Refills m_arrUploadPaths with the checked photos and hands a copy out with m_szUploadUser.
   void CollectUpload(std::vector<std::wstring>* paths, std::wstring* user) override;
 

@@ -17,8 +17,8 @@ class IUploadPage {
   // The uploading flag (1 while a worker runs); the exchange sets it and returns what it held.
   virtual int IsUploading() const = 0;
   virtual int ExchangeUploading(int value) = 0;
-  // The file being sent, 0-based, for the page's own status line.
-  virtual void SetCurrentFile(int index) = 0;
+  // The number of photos of the batch sent so far, for the page's own status line.
+  virtual void SetCurrentFile(int filesDone) = 0;
   // The status line "总数: %d   完成数: %d" in the page's place and style, on `dc`.
   virtual void DrawStatusLine(HDC dc, int total, int done) = 0;
 

@@ -1,10 +1,10 @@
 #include "upload/upload_worker.h"
 
-#include <objbase.h>
 #include <commctrl.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "common/messages.h"
@@ -23,9 +23,20 @@ constexpr int kBoxTextId = 0xFFFF;
 
 std::u16string ToU16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
-int RangeFor(size_t files) {
-  const uint64_t upper = static_cast<uint64_t>(files) * CPieceUploader::kPieces;
-  return upper > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(upper);
+// The bar's position for the batch's progress: the accepted share of its bytes, short of the end
+// until every photo has been sent (a photo's empty last piece adds no byte, and a photo may have
+// grown since it was measured).
+int ProgressPosition(const BatchProgress& progress) {
+  if (progress.files > 0 && progress.filesSent == progress.files) return CUploadWorker::kProgressEnd;
+  uint64_t accepted = progress.bytesAccepted, total = progress.bytesTotal;
+  if (total == 0) return 0;
+  // Keeps the product below 2^64; the share hardly changes.
+  while (total > UINT64_MAX / CUploadWorker::kProgressEnd) {
+    accepted >>= 1;
+    total >>= 1;
+  }
+  const uint64_t position = std::min(accepted, total) * CUploadWorker::kProgressEnd / total;
+  return static_cast<int>(std::min<uint64_t>(position, CUploadWorker::kProgressEnd - 1));
 }
 
 // Ends a message box of the worker with the least consequential of its buttons.
@@ -61,21 +72,6 @@ class CStatusDC {
   HDC m_hDC;
 };
 
-// COM for the thread (the service client makes its XML reader as a COM object), undone on
-// every way out.
-class CComApartment {
- public:
-  CComApartment() : m_bInitialised(SUCCEEDED(::CoInitialize(nullptr))) {}
-  ~CComApartment() {
-    if (m_bInitialised) ::CoUninitialize();
-  }
-  CComApartment(const CComApartment&) = delete;
-  CComApartment& operator=(const CComApartment&) = delete;
-
- private:
-  bool m_bInitialised;
-};
-
 }  // namespace
 
 // A message-only window of the window thread: the worker hands it calls to run there.
@@ -91,18 +87,18 @@ class CUploadWorker::CCallWindow : public CWnd {
   }
 };
 
-// What the uploader sees of the window program.
-class CUploadWorker::CGuiHost : public IUploadHost {
+// What the batch sees of the window program. Its events come on the worker's thread; the lanes
+// call CreateClient, NowUtc and Pause on theirs.
+class CUploadWorker::CGuiHost : public IBatchHost {
  public:
-  explicit CGuiHost(CUploadWorker& worker)
+  CGuiHost(CUploadWorker& worker, int total, HDC statusDC)
       : m_worker(worker),
-        m_strHost(worker.m_strServiceHost.empty() ? DefaultServiceHost() : worker.m_strServiceHost) {}
+        m_strHost(worker.m_strServiceHost.empty() ? DefaultServiceHost() : worker.m_strServiceHost),
+        m_nTotal(total),
+        m_hStatusDC(statusDC) {}
 
-  std::unique_ptr<IPieceClient> CreateClient() override {
-    auto client = std::make_unique<CServicePieceClient>(m_strHost);
-    client->SetStopSignal(&m_worker.m_stop);
-    return client;
-  }
+  // The batch gives the client its own stop signal, raised when ShouldStop says so.
+  std::unique_ptr<IPieceClient> CreateClient() override { return std::make_unique<CServicePieceClient>(m_strHost); }
 
   UtcTime NowUtc() override {
     if (m_worker.m_clock) return m_worker.m_clock();
@@ -120,13 +116,31 @@ class CUploadWorker::CGuiHost : public IUploadHost {
   // The stop request, or the page's progress bar gone (the page is being destroyed).
   bool ShouldStop() override { return m_worker.Stopping(); }
 
-  void OnProgress(int32_t piecesSent) override {
-    ::SendMessageW(m_worker.m_hProgress, PBM_SETPOS, static_cast<WPARAM>(piecesSent), 0);
+  // The bar moves only forward and only when its position changes; the status line and the
+  // page's count change when a photo has been sent.
+  void OnBatchProgress(const BatchProgress& progress) override {
+    if (m_worker.Stopping()) return;
+    SetPosition(ProgressPosition(progress));
+    const int done = static_cast<int>(std::min<size_t>(progress.filesSent, static_cast<size_t>(m_nTotal)));
+    if (done == m_nShownDone) return;
+    m_nShownDone = done;
+    m_worker.m_pPage->SetCurrentFile(done);
+    if (m_hStatusDC != nullptr) m_worker.m_pPage->DrawStatusLine(m_hStatusDC, m_nTotal, done);
+  }
+
+  void SetPosition(int position) {
+    if (position == m_nPosition) return;
+    m_nPosition = position;
+    ::SendMessageW(m_worker.m_hProgress, PBM_SETPOS, static_cast<WPARAM>(position), 0);
   }
 
  private:
   CUploadWorker& m_worker;
   std::u16string m_strHost;
+  const int m_nTotal;
+  const HDC m_hStatusDC;
+  int m_nPosition = -1;   // last sent to the bar; none yet
+  int m_nShownDone = -1;  // last drawn on the status line; none yet
 };
 
 CUploadWorker::CUploadWorker()
@@ -136,7 +150,8 @@ CUploadWorker::CUploadWorker()
       m_hThread(nullptr),
       m_dwThreadId(0),
       m_nBatchSize(0),
-      m_nMaxPauseMs(UINT32_MAX) {}
+      m_nMaxPauseMs(UINT32_MAX),
+      m_nLanes(CBatchUploader::DefaultLanes()) {}
 
 CUploadWorker::~CUploadWorker() {
   StopAndWait();
@@ -235,52 +250,50 @@ void CUploadWorker::Abandon(const wchar_t* text) {
   m_pPage->ExchangeUploading(0);
 }
 
+const wchar_t* CUploadWorker::EndMessage(FileOutcome end) {
+  switch (end) {
+    case FileOutcome::CannotOpen:
+      return kCannotOpen;
+    case FileOutcome::TooSmall:
+      return kTooSmall;
+    case FileOutcome::TooLarge:
+      return kTooLarge;
+    case FileOutcome::TooManyFailures:
+      return kTooManyFailures;
+    case FileOutcome::Sent:
+    case FileOutcome::Stopped:
+      break;
+  }
+  return nullptr;
+}
+
 void CUploadWorker::Run() {
-  CComApartment com;
   IUploadPage* const page = m_pPage;
-  CGuiHost host(*this);
-  CPieceUploader uploader(host);
-  uploader.StartBatch();
   page->ExchangeUploading(1);
 
   // The checked photos, taken once: the page's list may change under the upload.
   std::vector<std::wstring> paths;
   std::wstring userName;
   const bool collected = OnWindowThread([&] { page->CollectUpload(&paths, &userName); });
-  const std::u16string user = ToU16(userName);
   if (!collected || Stopping()) return Abandon(nullptr);
   if (paths.empty()) return Abandon(kNothingChecked);
 
+  std::vector<std::u16string> batch;
+  batch.reserve(paths.size());
+  for (const std::wstring& path : paths) batch.push_back(ToU16(path));
   const int total = static_cast<int>(std::min<size_t>(paths.size(), INT_MAX));
   m_nBatchSize = total;
-  // A 32-bit range: the 16-bit one of PBM_SETRANGE ends at 3120 photos.
-  ::SendMessageW(m_hProgress, PBM_SETRANGE32, 0, RangeFor(paths.size()));
+  ::SendMessageW(m_hProgress, PBM_SETRANGE32, 0, kProgressEnd);
+  ::ShowWindow(m_hProgress, SW_SHOW);
   CStatusDC dc(m_hPage);
+  CGuiHost host(*this, total, dc.Get());
+  CBatchUploader uploader(host);
+  uploader.SetLanes(m_nLanes);
+  const BatchResult result = uploader.Run(batch, ToU16(userName));
+  // A stop shows nothing; a batch that ended early shows why, and keeps the check marks.
+  if (Stopping() || result.end != FileOutcome::Sent) return Abandon(EndMessage(result.end));
 
-  for (int a = 0; a < total; ++a) {
-    page->SetCurrentFile(a);
-    ::ShowWindow(m_hProgress, SW_SHOW);
-    if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, a);
-
-    switch (uploader.SendFile(ToU16(paths[static_cast<size_t>(a)]), user)) {
-      case FileOutcome::Sent:
-        continue;
-      case FileOutcome::CannotOpen:
-        return Abandon(kCannotOpen);
-      case FileOutcome::TooSmall:
-        return Abandon(kTooSmall);
-      case FileOutcome::TooLarge:
-        return Abandon(kTooLarge);
-      case FileOutcome::TooManyFailures:
-        return Abandon(kTooManyFailures);
-      case FileOutcome::Stopped:
-        return Abandon(nullptr);
-    }
-  }
-
-  if (dc.Get() != nullptr) page->DrawStatusLine(dc.Get(), total, total);
-  if (Stopping()) return Abandon(nullptr);
-  ::SendMessageW(m_hProgress, PBM_SETPOS, static_cast<WPARAM>(RangeFor(paths.size())), 0);
+  host.SetPosition(kProgressEnd);
   ::ShowWindow(m_hProgress, SW_HIDE);
 
   // Page, tab control, tabbed window, main window.

@@ -1,12 +1,13 @@
 // The upload worker: the thread behind the upload page's upload button. It takes the checked
 // photos of the page's list at its start (its own list, so the selection buttons stay usable
-// during the upload), sends every photo in 21 pieces through CPieceUploader, moves the page's
-// progress bar and status line, and at the end asks whether to order prints, which turns the
-// tabbed window to its print tab.
+// during the upload), sends them through CBatchUploader, several photos at once, each in 21
+// pieces, moves the page's progress bar (bytes accepted over the batch's bytes) and status line
+// (photos finished), and at the end asks whether to order prints, which turns the tabbed window
+// to its print tab.
 //
-// The thread reaches the page's data only on the window thread, through messages it sends;
-// so whoever waits for it on the window thread must keep handling sent messages, which
-// StopAndWait does.
+// Only this thread shows message boxes, one after another; the batch's lanes never do. It
+// reaches the page's data only on the window thread, through messages it sends; so whoever
+// waits for it on the window thread must keep handling sent messages, which StopAndWait does.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +19,7 @@
 #include <string>
 
 #include "net/stop_signal.h"
-#include "upload/piece_uploader.h"
+#include "upload/batch_uploader.h"
 #include "upload/upload_page.h"
 
 class CUploadWorker {
@@ -34,6 +35,9 @@ class CUploadWorker {
   // Where the status line goes on the page.
   static constexpr int kStatusX = 50;
   static constexpr int kStatusY = 448;
+  // The progress bar's range is 0 to this, whatever the batch's size; the bar reaches it only
+  // when every photo has been sent.
+  static constexpr int kProgressEnd = 10000;
 
   CUploadWorker();
   // Stops a running worker and waits for it (window thread).
@@ -65,6 +69,8 @@ class CUploadWorker {
   void SetMaxPause(uint32_t milliseconds) { m_nMaxPauseMs = milliseconds; }
   // The clock of the target names; null means the system's clock in UTC.
   void SetClock(std::function<UtcTime()> clock) { m_clock = std::move(clock); }
+  // Photos sent at once (1 to 8); the build's FOTREL_UPLOAD_LANES unless set.
+  void SetLanes(int lanes) { m_nLanes = lanes; }
 
  private:
   class CCallWindow;
@@ -72,6 +78,8 @@ class CUploadWorker {
 
   static DWORD WINAPI UploadThreadProc(void* param);
   void Run();
+  // What a person sees when the batch ended before every photo was sent; null for none.
+  static const wchar_t* EndMessage(FileOutcome end);
   // Runs `call` on the window thread and waits for it; false when it could not run there.
   bool OnWindowThread(const std::function<void()>& call);
   bool Stopping() const;
@@ -92,11 +100,13 @@ class CUploadWorker {
   HWND m_hProgress;
   HANDLE m_hThread;
   DWORD m_dwThreadId;
-  // Raised by RequestStop; every service client of the worker waits on it beside its socket.
+  // Raised by RequestStop. The batch's pauses wait on it; the batch looks at it every 20 ms and
+  // then raises its own stop, on which every lane's client waits beside its socket.
   CStopSignal m_stop;
   std::atomic<int> m_nBatchSize;
 
   std::u16string m_strServiceHost;
   uint32_t m_nMaxPauseMs;
   std::function<UtcTime()> m_clock;
+  int m_nLanes;
 };

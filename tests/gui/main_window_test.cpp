@@ -12,6 +12,7 @@
 #include <functional>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -290,29 +291,37 @@ class StuckService {
   ScriptedServer m_server;  // last: its threads end before the members above go
 };
 
-// Closing the program while a worker is inside a call that never returns: every window is gone
-// at once (the stop reaches into the call), the upload's earlier file stays sent, the file in
-// flight is abandoned without a message, a login in flight ends without one.
+// Closing the program while a worker is inside a call that never returns, or while every lane of
+// an upload is: every window is gone at once (the stop reaches into each call), the upload's
+// earlier file stays sent, the files in flight are abandoned without a message, a login in
+// flight ends without one.
 TEST_F(MainWindowTest, ClosingDuringAStuckCallTakesEveryWindowAwayAtOnce) {
   TempDir photos;
-  photos.Write("a.jpg", PatternBytes(40, 1));
-  photos.Write("b.jpg", PatternBytes(40, 2));
+  const std::vector<std::wstring> names = {L"a.jpg", L"b.jpg", L"c.jpg", L"d.jpg", L"e.jpg", L"f.jpg"};
+  for (size_t k = 0; k < names.size(); ++k) {
+    photos.Write(std::string(names[k].begin(), names[k].end()), PatternBytes(40, static_cast<uint8_t>(k + 1)));
+  }
   const std::string uploaded = servicetest::Http("200 OK", servicetest::Result("UploadFile", "true"));
   const std::string loggedIn = servicetest::Http("200 OK", servicetest::Result("LoginUser", "true"));
   enum Close { kTabbedWindow, kQuitQuestion };
   const struct {
     const char* what;
-    bool upload;  // the upload worker is stuck (after file a), else the login worker
+    bool upload;  // the upload worker is stuck, else the login worker
+    int lanes;    // 1: after file a, in b's first call; more: every lane in its first call
     Close close;
   } cases[] = {
-      {"upload, the tabbed window closed", true, kTabbedWindow},
-      {"upload, the quit question answered yes", true, kQuitQuestion},
-      {"login, the quit question answered yes", false, kQuitQuestion},
+      {"upload, the tabbed window closed", true, 1, kTabbedWindow},
+      {"upload, the quit question answered yes", true, 1, kQuitQuestion},
+      {"upload over 4 lanes, the tabbed window closed", true, 4, kTabbedWindow},
+      {"upload over 4 lanes, the quit question answered yes", true, 4, kQuitQuestion},
+      {"login, the quit question answered yes", false, 0, kQuitQuestion},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     StuckService passport(c.upload ? 1 : 0, loggedIn);
-    StuckService upload(21, uploaded);  // file a's 21 calls answered, b's first one never
+    // One lane: file a's 21 calls answered, b's first one never. Four: no call answered.
+    const int stuckCalls = c.lanes == 1 ? 22 : c.lanes;
+    StuckService upload(stuckCalls - c.lanes, uploaded);
     m_boxes.SetAnswer(IDYES);
     const size_t boxesBefore = m_boxes.Count();
     ModalMainWindow window(passport.Host());
@@ -334,9 +343,10 @@ TEST_F(MainWindowTest, ClosingDuringAStuckCallTakesEveryWindowAwayAtOnce) {
         worker = &page.m_uploadWorker;
         worker->SetServiceHost(upload.Host());
         worker->SetMaxPause(1);
-        uploadtest::ListPhotos(page, photos.Path().wstring(), {L"a.jpg", L"b.jpg"}, {0, 1});
+        worker->SetLanes(c.lanes);
+        uploadtest::ListPhotos(page, photos.Path().wstring(), names, {0, 1, 2, 3, 4, 5});
         page.OnUpload();
-        ASSERT_TRUE(PumpUntil([&] { return upload.Calls() == 22; }, 20000));
+        ASSERT_TRUE(PumpUntil([&] { return upload.Calls() == stuckCalls; }, 20000));
       } else {
         ASSERT_TRUE(PumpUntil([&] { return passport.Calls() == 1; }, 20000));
       }
@@ -361,10 +371,20 @@ TEST_F(MainWindowTest, ClosingDuringAStuckCallTakesEveryWindowAwayAtOnce) {
       ASSERT_NE(nullptr, worker);
       EXPECT_FALSE(worker->Running());
       const std::vector<std::string> calls = upload.Requests();
-      ASSERT_EQ(22u, calls.size());
-      EXPECT_EQ("true", uploadtest::Element(calls[20], "isCompleted"));  // file a complete
-      EXPECT_EQ("0.jpg", uploadtest::Element(calls[21], "strTempFileName"));
-      EXPECT_NE(uploadtest::Element(calls[20], "FileName"), uploadtest::Element(calls[21], "FileName"));
+      ASSERT_EQ(static_cast<size_t>(stuckCalls), calls.size());
+      if (c.lanes == 1) {
+        EXPECT_EQ("true", uploadtest::Element(calls[20], "isCompleted"));  // file a complete
+      }
+      // The stuck calls: each the first of its photo, no further one.
+      std::set<std::string> stuckPhotos;
+      for (size_t i = calls.size() - static_cast<size_t>(c.lanes); i < calls.size(); ++i) {
+        EXPECT_EQ("0.jpg", uploadtest::Element(calls[i], "strTempFileName"));
+        stuckPhotos.insert(uploadtest::Element(calls[i], "FileName"));
+      }
+      EXPECT_EQ(static_cast<size_t>(c.lanes), stuckPhotos.size());
+      if (c.lanes == 1) {
+        EXPECT_NE(uploadtest::Element(calls[20], "FileName"), *stuckPhotos.begin());
+      }
     } else {
       // The worker's call ended with the close, without a message.
       std::shared_ptr<CAccountWork> work = loginWork.lock();

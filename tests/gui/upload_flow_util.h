@@ -93,11 +93,12 @@ class ProgressSpy {
   }
   std::vector<std::pair<WPARAM, LPARAM>> ranges32;  // PBM_SETRANGE32 (low, high)
   std::vector<int> positions;                       // PBM_SETPOS
+  std::atomic<int> last{-1};                        // the last position, for other threads
 
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == PBM_SETRANGE32) s_spy->ranges32.emplace_back(wParam, lParam);
-    if (msg == PBM_SETPOS) s_spy->positions.push_back(static_cast<int>(wParam));
+    if (msg == PBM_SETPOS) s_spy->positions.push_back(s_spy->last = static_cast<int>(wParam));
     return CallWindowProcW(s_spy->m_previous, hwnd, msg, wParam, lParam);
   }
   static inline ProgressSpy* s_spy = nullptr;
