@@ -25,7 +25,7 @@ head -c 300 /dev/urandom >"$work/b c.jpg"
 
 # Uploads that end early: status 1, the reason, and after the per-file lines every file the
 # service does not have, one line each, as given. They run at once in the background: with
-# nothing listening, the batch ends at the 51st failed call, after the retry pauses (about 47 s;
+# nothing listening, the batch ends at the 51st failed call, after the retry pauses (about 25 s;
 # the bound only catches a batch that never ends).
 early_pids=()
 unsent() {  # unsent TEXT LANES FILE...   (LANES empty: the default)

@@ -129,7 +129,7 @@ TEST(PieceUploader, RefusedCallIsRetriedAtOnceThenWithGrowingPauses) {
   EXPECT_EQ(up.FailedCalls(), 9);
   EXPECT_EQ(up.PiecesSent(), 21);
   EXPECT_EQ(host.clientsMade, 1);  // retries use the same client
-  EXPECT_EQ(host.pauses, (std::vector<uint32_t>{50, 100, 200, 400, 800, 1000, 1000, 1000}));
+  EXPECT_EQ(host.pauses, (std::vector<uint32_t>{50, 100, 200, 400, 500, 500, 500, 500}));
   for (int i = 3; i <= 12; ++i) {
     EXPECT_EQ(host.calls[i].pieceName, u"3.jpg");
     EXPECT_EQ(host.calls[i].bytes, host.calls[3].bytes);
