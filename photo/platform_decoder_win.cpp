@@ -165,24 +165,35 @@ PhotoStatus Decode(const std::u16string& path, bool stream, const StoredTarget& 
   if (scaled != PhotoStatus::kUnsupported) return scaled;
 
   if (uint64_t(width) * height * 4 > kMaxDecodeBytes) return PhotoStatus::kTooLarge;
+  // 32-bit BGRA, not 24-bit BGR: Wine's converter reaches it from every format its decoders give
+  // (indexed GIF, PNG, TIFF), the 24-bit one only from a few. Transparent parts show the tile's
+  // white.
   Held<IWICFormatConverter> converter;
   if (FAILED(factory->CreateFormatConverter(&converter)) ||
-      FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0.0,
+      FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
                                    WICBitmapPaletteTypeCustom))) {
     return PhotoStatus::kUnsupported;
   }
   AreaScaler scaler(want);
   if (!scaler.Begin(static_cast<int>(width), static_cast<int>(height))) return PhotoStatus::kTooLarge;
   // A strip of rows at a time, about 1 MiB.
-  const UINT stride = (width * 3 + 3) & ~3u;
+  const UINT stride = width * 4;
   const UINT rows = std::max(1u, std::min(height, (1u << 20) / stride));
   std::vector<BYTE> strip(static_cast<size_t>(stride) * rows);
+  std::vector<BYTE> row(static_cast<size_t>(width) * 3);
   for (UINT y = 0; y < height; y += rows) {
     if (Stopped(stop)) return PhotoStatus::kStopped;
     const UINT count = std::min(rows, height - y);
     const WICRect rect{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(count)};
     if (FAILED(converter->CopyPixels(&rect, stride, stride * count, strip.data()))) return PhotoStatus::kDamaged;
-    for (UINT r = 0; r < count; ++r) scaler.Row(strip.data() + static_cast<size_t>(r) * stride);
+    for (UINT r = 0; r < count; ++r) {
+      const BYTE* bgra = strip.data() + static_cast<size_t>(r) * stride;
+      for (UINT x = 0; x < width; ++x, bgra += 4) {
+        const unsigned alpha = bgra[3];
+        for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<BYTE>((bgra[c] * alpha + 255 * (255 - alpha) + 127) / 255);
+      }
+      scaler.Row(row.data());
+    }
   }
   *out = scaler.Result();
   return out->bgr.empty() ? PhotoStatus::kDamaged : PhotoStatus::kOk;

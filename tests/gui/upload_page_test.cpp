@@ -59,6 +59,68 @@ inline std::vector<uint8_t> SolidBmp(int w, int h, COLORREF colour) {
   return out;
 }
 
+// A GIF of one colour (palette entry 1 of 128; entry 0 white), written with 8-bit literal LZW
+// codes and a clear code before every 100 of them so the code width never grows.
+inline std::vector<uint8_t> SolidGif(int w, int h, COLORREF colour) {
+  std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+  auto le16 = [&](int v) { out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}); };
+  le16(w);
+  le16(h);
+  out.insert(out.end(), {0xF6, 0, 0});  // global table of 128 colours
+  for (int i = 0; i < 128; ++i) {
+    if (i == 1) {
+      out.insert(out.end(), {GetRValue(colour), GetGValue(colour), GetBValue(colour)});
+    } else {
+      out.insert(out.end(), {255, 255, 255});
+    }
+  }
+  out.push_back(0x2C);
+  le16(0);
+  le16(0);
+  le16(w);
+  le16(h);
+  out.insert(out.end(), {0, 7});  // no local table; minimum code size 7: clear 128, end 129
+  std::vector<uint8_t> codes;
+  for (int i = 0; i < w * h; ++i) {
+    if (i % 100 == 0) codes.push_back(128);
+    codes.push_back(1);
+  }
+  codes.push_back(129);
+  for (size_t at = 0; at < codes.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, codes.size() - at);
+    out.push_back(static_cast<uint8_t>(n));
+    out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(at), codes.begin() + static_cast<std::ptrdiff_t>(at + n));
+  }
+  out.insert(out.end(), {0, 0x3B});
+  return out;
+}
+
+// An uncompressed RGB TIFF of one colour (little-endian, one strip).
+inline std::vector<uint8_t> SolidTif(int w, int h, COLORREF colour) {
+  std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto le = [&](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  const uint32_t pixels = static_cast<uint32_t>(w * h * 3);
+  const struct {
+    uint16_t tag, type;
+    uint32_t count, value;
+  } entries[] = {{256, 4, 1, static_cast<uint32_t>(w)}, {257, 4, 1, static_cast<uint32_t>(h)}, {258, 3, 3, 122},
+                 {259, 3, 1, 1},   {262, 3, 1, 2},   {273, 4, 1, 128},
+                 {277, 3, 1, 3},   {278, 4, 1, static_cast<uint32_t>(h)}, {279, 4, 1, pixels}};
+  le(9, 2);
+  for (const auto& e : entries) {
+    le(e.tag, 2);
+    le(e.type, 2);
+    le(e.count, 4);
+    le(e.value, 4);
+  }
+  le(0, 4);  // no further directory; the table ends at 122
+  for (int i = 0; i < 3; ++i) le(8, 2);  // bits per sample, then the strip at 128
+  for (uint32_t i = 0; i < pixels / 3; ++i) out.insert(out.end(), {GetRValue(colour), GetGValue(colour), GetBValue(colour)});
+  return out;
+}
+
 // The 80 x 55 pixels of an image list slot, row by row.
 inline std::vector<COLORREF> SlotPixels(HIMAGELIST list, int slot) {
   const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
@@ -219,19 +281,23 @@ TEST_F(UploadPageTest, TheFooterShowsOnlyTheProductsNameAndRights) {
 
 TEST_F(ThumbnailsTest, PhotosGetScaledCentredTilesAndAnUnreadableOneKeepsThePlaceholder) {
   // The picture expected inside each tile (colour, x, y, width, height): 4:3, 3:2 and 1:1
-  // photos, an unreadable file (none) and a picture too small to be scaled (a white tile).
+  // photos, an unreadable file (none), and a GIF and a TIFF (the platform's decoders, whose
+  // indexed and RGB pixels reach the tile by another path than a BMP's).
   struct Tile {
     COLORREF colour;
     int x, y, width, height;
   };
-  const Tile tiles[] = {{kRed, 3, 0, 73, 55}, {kGreen, 0, 1, 80, 53}, {0, 0, 0, 0, 0}, {kBlue, 12, 0, 55, 55}};
+  const Tile tiles[] = {{kRed, 3, 0, 73, 55},   {kGreen, 0, 1, 80, 53}, {0, 0, 0, 0, 0},
+                        {kBlue, 12, 0, 55, 55}, {kGreen, 3, 0, 73, 55}, {kRed, 0, 1, 80, 53}};
   Write("a.bmp", SolidBmp(400, 300, kRed));
   Write("b.bmp", SolidBmp(300, 200, kGreen));
   Write("c.jpg", std::vector<uint8_t>(300, 0x11));
   Write("d.bmp", SolidBmp(100, 100, kBlue));
+  Write("e.gif", SolidGif(120, 90, kGreen));
+  Write("f.tif", SolidTif(150, 100, kRed));
   ShowFolder(Folder());
-  ASSERT_EQ(4u, m_page->m_vecNames.size());
-  for (int k = 0; k < 4; ++k) {
+  ASSERT_EQ(6u, m_page->m_vecNames.size());
+  for (int k = 0; k < 6; ++k) {
     const std::wstring& name = m_page->m_vecNames[static_cast<size_t>(k)];
     SCOPED_TRACE(std::string(name.begin(), name.end()));
     const Tile t = tiles[name[0] - L'a'];
