@@ -7,7 +7,7 @@
 #include <new>
 
 #include "controls/dib_bitmap.h"
-#include "photo/layout.h"
+#include "framework/shared_thread.h"
 #include "photo/picture_loader.h"
 
 // What the decoding thread and the control share; the thread keeps it alive while it runs, so
@@ -38,19 +38,11 @@ void FillGrey(HDC dc, const RECT& rc) {
 // The preview bitmap: the picture fitted into the area, centred on the grey; null when the file
 // gives no picture or the request was superseded.
 HBITMAP MakePreview(const std::u16string& path, photo::Size area, const photo::StopFlag* stop) {
-  photo::Rect place;
-  const auto target = [&](photo::Size upright) {
-    place = photo::FitInBox(upright, area);
-    return photo::Size{place.width, place.height};
-  };
-  photo::Picture picture;
-  if (photo::LoadPicture(path, target, stop, &picture) != photo::PhotoStatus::kOk || picture.image.bgr.empty()) {
-    return nullptr;
-  }
-  photo::Image canvas = photo::Filled(area, GetBValue(CMyStatic::kBackground), GetGValue(CMyStatic::kBackground),
-                                      GetRValue(CMyStatic::kBackground));
-  photo::Paste(&canvas, picture.image, place.x, place.y);
-  return MakeDibBitmap(canvas);
+  const photo::Bgr grey{GetBValue(CMyStatic::kBackground), GetGValue(CMyStatic::kBackground),
+                        GetRValue(CMyStatic::kBackground)};
+  photo::Image preview;
+  if (photo::LoadIntoBox(path, area, grey, false, stop, &preview) != photo::PhotoStatus::kOk) return nullptr;
+  return MakeDibBitmap(preview);
 }
 
 }  // namespace
@@ -75,40 +67,28 @@ bool CMyStatic::ShowImage(const std::wstring& path, int width, int height) {
   request->area = photo::Size{width, height};
   request->target = m_hWnd;
   request->number = ++m_requests;
-  auto* share = new (std::nothrow) std::shared_ptr<Request>(request);
-  if (share == nullptr) return false;
-  const HANDLE thread = CreateThread(nullptr, 0, &CMyStatic::DecodeThread, share, 0, nullptr);
-  if (thread == nullptr) {
-    delete share;
-    return false;
-  }
+  const HANDLE thread = StartSharingThread<Request, &CMyStatic::Decode>(request);
+  if (thread == nullptr) return false;
   CloseHandle(thread);  // never waited for
   m_request = std::move(request);
   return true;
 }
 
-DWORD WINAPI CMyStatic::DecodeThread(void* param) {
-  std::shared_ptr<Request> request;
-  {
-    auto* share = static_cast<std::shared_ptr<Request>*>(param);
-    request = std::move(*share);
-    delete share;
-  }
+void CMyStatic::Decode(Request& request) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   HBITMAP preview = nullptr;
   try {
-    preview = MakePreview(request->path, request->area, &request->stop);
+    preview = MakePreview(request.path, request.area, &request.stop);
   } catch (const std::bad_alloc&) {
   }
   if (SUCCEEDED(com)) CoUninitialize();
   {
-    std::lock_guard<std::mutex> lock(request->lock);
-    request->result = preview;
+    std::lock_guard<std::mutex> lock(request.lock);
+    request.result = preview;
   }
   // A superseded request still reports back, so that the control knows it has ended; a control
   // that is gone takes nothing.
-  if (!request->stop) ::PostMessageW(request->target, kPreviewReady, request->number, 0);
-  return 0;
+  if (!request.stop) ::PostMessageW(request.target, kPreviewReady, request.number, 0);
 }
 
 void CMyStatic::OnPreviewReady(WPARAM number) {

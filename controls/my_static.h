@@ -42,7 +42,8 @@ class CMyStatic : public CStatic {
 
  private:
   struct Request;
-  static DWORD WINAPI DecodeThread(void* param);
+  // The decoding thread's work.
+  static void Decode(Request& request);
   void OnPreviewReady(WPARAM number);
   void DrawPreview(HDC dc) const;
 

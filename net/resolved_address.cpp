@@ -99,9 +99,8 @@ uint32_t CResolvedAddress::Resolve(const std::u16string& host, uint16_t port, co
       }
       state->finished.wait_for(lock, std::min<Clock::duration>(kStopCheckStep, end - Clock::now()));
     }
-  } catch (const std::bad_alloc&) {
-    return kSockErrNoMemory;
   } catch (...) {
-    return kSockErrNoMemory;  // no thread could be started: the system is out of resources
+    // Out of memory, or no thread could be started: either way the system is out of resources.
+    return kSockErrNoMemory;
   }
 }

@@ -36,6 +36,12 @@ struct Image {
   const uint8_t* Row(int y) const { return bgr.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 3; }
 };
 
+struct Bgr {
+  uint8_t blue = 0;
+  uint8_t green = 0;
+  uint8_t red = 0;
+};
+
 // A picture of one colour.
 Image Filled(Size size, uint8_t blue, uint8_t green, uint8_t red);
 // Copies `picture` into `canvas` with its top-left corner at (x, y); what falls outside is cut.

@@ -130,6 +130,32 @@ PhotoStatus LoadJpeg(ByteSource& source, const TargetRule& target, const StopFla
   }
 }
 
+PhotoStatus LoadIntoBox(const std::u16string& path, Size box, Bgr background, bool tinyIsBlank, const StopFlag* stop,
+                        Image* out) {
+  *out = Image();
+  Rect place;
+  bool blank = false;
+  const auto target = [&](Size upright) {
+    if (tinyIsBlank && IsTinyPicture(upright)) {
+      blank = true;
+      return Size{};
+    }
+    place = FitInBox(upright, box);
+    return Size{place.width, place.height};
+  };
+  Picture picture;
+  const PhotoStatus status = LoadPicture(path, target, stop, &picture);
+  if (status != PhotoStatus::kOk) return status;
+  if (!blank && picture.image.bgr.empty()) return PhotoStatus::kDamaged;
+  try {
+    *out = Filled(box, background.blue, background.green, background.red);
+  } catch (const std::bad_alloc&) {
+    return PhotoStatus::kTooLarge;
+  }
+  Paste(out, picture.image, place.x, place.y);
+  return PhotoStatus::kOk;
+}
+
 PhotoStatus LoadPicture(const std::u16string& path, const TargetRule& target, const StopFlag* stop, Picture* out) {
   *out = Picture();
   try {

@@ -34,6 +34,12 @@ struct Picture {
 
 PhotoStatus LoadPicture(const std::u16string& path, const TargetRule& target, const StopFlag* stop, Picture* out);
 
+// The photo upright and fitted into `box` (FitInBox: its shape kept, centred), on a background
+// of one colour: a list tile, the preview. With `tinyIsBlank` a tiny picture (IsTinyPicture)
+// is not scaled and the box stays background.
+PhotoStatus LoadIntoBox(const std::u16string& path, Size box, Bgr background, bool tinyIsBlank, const StopFlag* stop,
+                        Image* out);
+
 // A JPEG from bytes at hand; there is no platform decoder behind it.
 PhotoStatus LoadJpeg(ByteSource& source, const TargetRule& target, const StopFlag* stop, Picture* out);
 

@@ -51,66 +51,49 @@ HResult CSoapClient::RunCall(CSoapHandler& handler, int index, void* record, con
   } catch (...) {
     hr = kE_FAIL;
   }
-  if (hr == kE_OUTOFMEMORY) {
-    if (m_clientError == ClientErrorCode::Success) m_clientError = m_stepError;
-    // Part of an answer may still be on its way: the next call must not read it.
-    m_http.Close();
-  } else if (Failed(hr) && m_clientError == ClientErrorCode::Success) {
-    m_clientError = m_stepError;
-  }
+  // A step that failed without naming the reason itself failed as a step of its kind.
+  if (Failed(hr) && m_clientError == ClientErrorCode::Success) m_clientError = m_stepError;
+  // After a failed allocation part of an answer may still be on its way: the next call must not
+  // read it.
+  if (hr == kE_OUTOFMEMORY) m_http.Close();
   return hr;
 }
 
 HResult CSoapClient::RunSteps(CSoapHandler& handler, int index, void* record, const char16_t* soapActionLine) {
+  // Each step names the client error its failure stands for; RunCall sets it.
   if (!m_reader) {
     HResult hr = CSaxReader::Create(&m_reader);
-    if (Failed(hr)) {
-      m_clientError = ClientErrorCode::ReaderSetupFailed;
-      return hr;
-    }
+    if (Failed(hr)) return hr;
   }
   HResult hr = m_reader->SetContentHandler(&handler);
-  if (Failed(hr)) {
-    m_clientError = ClientErrorCode::ReaderSetupFailed;
-    return hr;
-  }
+  if (Failed(hr)) return hr;
 
   m_requestBody.Clear();
   m_fault.Clear();
-  m_clientError = ClientErrorCode::Success;
 
   m_stepError = ClientErrorCode::ArgumentSetupFailed;
   hr = handler.BeginCall(index, record);
-  if (Failed(hr)) {
-    m_clientError = ClientErrorCode::ArgumentSetupFailed;
-    return hr;
-  }
+  if (Failed(hr)) return hr;
   // With the stop raised the post fails at once; a large envelope would only delay that.
   if (m_stop == nullptr || !m_stop->Raised()) {
     m_stepError = ClientErrorCode::GenerateFailed;
     hr = handler.GenerateRequest(&m_requestBody);
     // The body length travels as a 32-bit count.
     if (Succeeded(hr) && m_requestBody.Data().size() > std::numeric_limits<uint32_t>::max()) hr = kE_OUTOFMEMORY;
-    if (Failed(hr)) {
-      m_clientError = ClientErrorCode::GenerateFailed;
-      return hr;
-    }
+    if (Failed(hr)) return hr;
   }
 
+  // The post names its own failures (SendFailed, ServerStatus, SoapFault and the rest).
   m_stepError = ClientErrorCode::SendFailed;
   hr = Post(soapActionLine);
   if (Failed(hr)) return hr;
 
   m_stepError = ClientErrorCode::ParseFailed;
   handler.ReleaseResults();
-  if (!m_response) {
-    // A one-way (202) answer carries nothing to read; never parse what an earlier call left.
-    m_clientError = ClientErrorCode::ParseFailed;
-    return kE_FAIL;
-  }
+  // A one-way (202) answer carries nothing to read; never parse what an earlier call left.
+  if (!m_response) return kE_FAIL;
   hr = handler.ParseResponse(m_reader.get(), m_response, m_responseLength);
   if (Failed(hr)) {
-    m_clientError = ClientErrorCode::ParseFailed;
     handler.ReleaseResults();
     return hr;
   }

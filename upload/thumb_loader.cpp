@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/messages.h"
+#include "framework/shared_thread.h"
 #include "upload/thumb_tile.h"
 
 namespace {
@@ -56,13 +57,8 @@ bool CThumbLoader::Start(HWND target, std::vector<std::wstring> paths) {
   const int threads = std::min<int>(PoolSize(), static_cast<int>(m_job->paths.size()));
   for (int i = 0; i < threads; ++i) {
     // Each thread holds the job for as long as it runs.
-    auto* share = new (std::nothrow) std::shared_ptr<Job>(m_job);
-    if (share == nullptr) break;
-    const HANDLE thread = CreateThread(nullptr, 0, &CThumbLoader::ThreadProc, share, 0, nullptr);
-    if (thread == nullptr) {
-      delete share;
-      break;
-    }
+    const HANDLE thread = StartSharingThread<Job, &CThumbLoader::Work>(m_job);
+    if (thread == nullptr) break;
     m_threads.push_back(thread);
   }
   return !m_threads.empty();
@@ -98,28 +94,22 @@ bool CThumbLoader::Running() const {
   return false;
 }
 
-DWORD WINAPI CThumbLoader::ThreadProc(void* param) {
-  std::shared_ptr<Job> job;
-  {
-    std::shared_ptr<Job>* share = static_cast<std::shared_ptr<Job>*>(param);
-    job = std::move(*share);
-    delete share;
-  }
+void CThumbLoader::Work(Job& job) {
   // The imaging component is a COM object.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  while (!job->stop) {
-    const size_t item = job->next++;
-    if (item >= job->paths.size()) break;
-    const HBITMAP tile = job->maker(job->paths[item], &job->stop);
+  while (!job.stop) {
+    const size_t item = job.next++;
+    if (item >= job.paths.size()) break;
+    const HBITMAP tile = job.maker(job.paths[item], &job.stop);
     if (tile == nullptr) continue;  // the item keeps the placeholder
     const int slot = static_cast<int>(item) + 1;
     {
-      std::lock_guard<std::mutex> lock(job->lock);
+      std::lock_guard<std::mutex> lock(job.lock);
       // A stopped job's tiles are thrown away, however late their decode ended.
       bool kept = false;
-      if (!job->stop) {
+      if (!job.stop) {
         try {
-          job->tiles[slot] = tile;
+          job.tiles[slot] = tile;
           kept = true;
         } catch (const std::bad_alloc&) {
         }
@@ -129,16 +119,15 @@ DWORD WINAPI CThumbLoader::ThreadProc(void* param) {
         continue;
       }
     }
-    if (!PostMessageW(job->target, WM_THUMB_READY, static_cast<WPARAM>(item), static_cast<LPARAM>(slot))) {
+    if (!PostMessageW(job.target, WM_THUMB_READY, static_cast<WPARAM>(item), static_cast<LPARAM>(slot))) {
       // Nobody will take it (the window is gone or its queue is full).
-      std::lock_guard<std::mutex> lock(job->lock);
-      const auto it = job->tiles.find(slot);
-      if (it != job->tiles.end()) {
+      std::lock_guard<std::mutex> lock(job.lock);
+      const auto it = job.tiles.find(slot);
+      if (it != job.tiles.end()) {
         DeleteObject(it->second);
-        job->tiles.erase(it);
+        job.tiles.erase(it);
       }
     }
   }
   if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
 }

@@ -48,7 +48,8 @@ class CThumbLoader {
 
  private:
   struct Job;
-  static DWORD WINAPI ThreadProc(void* param);
+  // A decoding thread's work: tiles of the job's items until none is left or the job stops.
+  static void Work(Job& job);
 
   std::shared_ptr<Job> m_job;
   std::vector<HANDLE> m_threads;

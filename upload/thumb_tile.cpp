@@ -2,18 +2,18 @@
 
 #include "controls/dib_bitmap.h"
 #include "framework/wnd.h"
-#include "photo/layout.h"
 #include "photo/picture_loader.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr COLORREF kFrameColour = RGB(132, 29, 22);
+constexpr photo::Bgr kWhite{255, 255, 255};
 
 }  // namespace
 
 HBITMAP MakePlaceholderTile() {
-  HBITMAP tile = MakeDibBitmap(photo::Filled(photo::Size{kTileWidth, kTileHeight}, 255, 255, 255));
+  HBITMAP tile = MakeDibBitmap(photo::Filled(photo::Size{kTileWidth, kTileHeight}, kWhite.blue, kWhite.green, kWhite.red));
   const HDC dc = tile != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
   if (dc == nullptr) return tile;
   const HGDIOBJ old = SelectObject(dc, tile);
@@ -43,16 +43,8 @@ HBITMAP MakePlaceholderTile() {
 }
 
 HBITMAP MakePhotoTile(const std::wstring& path, const photo::StopFlag* stop) {
-  photo::Rect place;
-  const auto target = [&](photo::Size upright) {
-    if (photo::IsTinyPicture(upright)) return photo::Size{};
-    place = photo::FitInBox(upright, photo::Size{kTileWidth, kTileHeight});
-    return photo::Size{place.width, place.height};
-  };
-  photo::Picture picture;
-  const std::u16string file(path.begin(), path.end());
-  if (photo::LoadPicture(file, target, stop, &picture) != photo::PhotoStatus::kOk) return nullptr;
-  photo::Image tile = photo::Filled(photo::Size{kTileWidth, kTileHeight}, 255, 255, 255);
-  photo::Paste(&tile, picture.image, place.x, place.y);
-  return MakeDibBitmap(tile);
+  photo::Image tile;
+  const photo::PhotoStatus status = photo::LoadIntoBox(std::u16string(path.begin(), path.end()),
+                                                       photo::Size{kTileWidth, kTileHeight}, kWhite, true, stop, &tile);
+  return status == photo::PhotoStatus::kOk ? MakeDibBitmap(tile) : nullptr;
 }

@@ -48,6 +48,9 @@ inline std::string Http(const std::string& status, const std::string& body,
          std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+// The same answer with the status line of an HTTP/1.0 server.
+inline std::string AsHttp10(const std::string& answer) { return "HTTP/1.0" + answer.substr(answer.find(' ')); }
+
 inline std::string Fault(const std::string& code, const std::string& text) {
   return ResponseEnvelope("<soap:Fault><faultcode>" + code + "</faultcode><faultstring>" + text +
                           "</faultstring></soap:Fault>");

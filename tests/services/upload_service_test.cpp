@@ -87,13 +87,12 @@ int RefusedOf21Pieces(ScriptedServer& server, int pauseMs) {
 
 TEST(UploadWire, ServersThatDropConnectionsRefuseNoPiece) {
   const std::string answer = Http("200 OK", Result("UploadFile", "true"));
-  const std::string answer10 = "HTTP/1.0" + answer.substr(answer.find(' '));
   const struct {
     const char* name;
     ScriptedServer::Script script;
     int pauseMs;
   } cases[] = {
-      {"HTTP/1.0, closed after each answer", nettest::Play({answer10, nettest::kClose}), 0},
+      {"HTTP/1.0, closed after each answer", nettest::Play({AsHttp10(answer), nettest::kClose}), 0},
       {"keep-alive, closed 200 ms after the last answer", ScriptedServer::Reply(answer, 200), 500},
   };
   for (const auto& c : cases) {

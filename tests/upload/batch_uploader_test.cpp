@@ -376,13 +376,12 @@ TEST(BatchUploader, AServerThatRefusesOnePhotoEndsEveryLaneAtTheFiftyFirstFailed
 TEST(BatchUploader, ABatchWhoseCallsGoOnFreshConnectionsIsSentWithNoFailedCall) {
   using namespace servicetest;
   const std::string answer = Http("200 OK", Result("UploadFile", "true"));
-  const std::string answer10 = "HTTP/1.0" + answer.substr(answer.find(' '));
   const struct {
     const char* what;
     ScriptedServer::Script script;
     int callPauseMs;
   } cases[] = {
-      {"HTTP/1.0, closed after each answer", nettest::Play({answer10, nettest::kClose}), 0},
+      {"HTTP/1.0, closed after each answer", nettest::Play({AsHttp10(answer), nettest::kClose}), 0},
       {"keep-alive, closed 20 ms after the last answer, calls 60 ms apart", ScriptedServer::Reply(answer, 20), 60},
   };
   TempDir dir;
